@@ -2,6 +2,7 @@
 // the raw-record reader's buffer, console line buffers and the two
 // callbacks through which a conversion talks to its caller.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 
@@ -56,6 +57,13 @@ struct Application {
 
   // The conversion run (run/run_conversion.cpp).
   Status RunConversion(ConvState& cs);
+  // One step of the record loop on each path; false ends the current input
+  // (run/raw_reader.cpp and run/run_conversion.cpp).
+  bool RawRecordStep(ConvState& cs, Status& st, Status& warning);
+  bool K01RecordStep(ConvState& cs, Status& st, Status& warning);
+  // Problem-record display helpers of the raw reader.
+  void DumpBytes(const uint8_t* bytes, size_t count);
+  void DumpFollowingBytes();
 
   // True once the `-!!!` option printed the extended usage: the entry
   // point then returns 0 without running the later stages.
