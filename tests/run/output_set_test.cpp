@@ -1,0 +1,89 @@
+// Final names of the DAT file: temporary extension, station naming and
+// explicit names; empty outputs removed at close.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "dat/conv_state.h"
+#include "dat/dat_writer.h"
+#include "run/output_set.h"
+#include "support/record_builder.h"
+
+namespace {
+
+struct NamingCase {
+  const char* name;
+  const char* opened;     // name the DAT file is opened under
+  const char* extension;  // the DAT extension of the run
+  int updateNameMode;
+  const char* longStationName;
+  bool type27Written;
+  const char* expected;   // final name
+};
+
+class DatNamingTest : public ::testing::TestWithParam<NamingCase> {};
+
+TEST_P(DatNamingTest, FinalName) {
+  const NamingCase& c = GetParam();
+  const std::string dir = tb::MakeTempDir();
+  ConvState cs;
+  OutputSet* set = nullptr;
+  ASSERT_EQ(OpenOutputSet(&set, cs), 0);
+  set->datExtension = strdup(c.extension);
+  set->identity->updateNameMode = static_cast<uint16_t>(c.updateNameMode);
+  std::snprintf(set->identity->nameTail, sizeof set->identity->nameTail, "233A");
+  ASSERT_EQ(OpenOutput(set, kOutDat, (dir + "/" + c.opened).c_str()), 0);
+  ASSERT_TRUE(dat::BeginEntry(cs, set->dat));  // the opening records
+  std::snprintf(cs.rx.longStationName, sizeof cs.rx.longStationName, "%s", c.longStationName);
+  cs.type27Written = c.type27Written;
+  // A stale file under the final name is replaced.
+  tb::WriteFile(dir + "/" + c.expected, {1, 2, 3});
+  EXPECT_EQ(CloseOutputSet(&set, cs), 0);
+  EXPECT_EQ(set, nullptr);
+  EXPECT_EQ(tb::ReadFile(dir + "/" + c.expected).size(), dat::kOpeningBytes);
+  if (std::strcmp(c.opened, c.expected) != 0) {
+    EXPECT_FALSE(tb::FileExists(dir + "/" + c.opened));
+  }
+  tb::RemoveTree(dir);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, DatNamingTest,
+    ::testing::Values(
+        NamingCase{"TemporaryBecomesDat", "gs00233a.vx!", ".vx!", 0, "", false, "gs00233a.dat"},
+        NamingCase{"TemporaryBecomesVxd", "gs00233a.vx!", ".vx!", 0, "", true, "gs00233a.vxd"},
+        NamingCase{"ExplicitDatKept", "out.dat", ".dat", 0, "", true, "out.dat"},
+        NamingCase{"StationNaming", "gs00233a.vx!", ".vx!", 1, "MAST", false, "MAST233A.dat"},
+        NamingCase{"StationNamingWithVxd", "gs00233a.vx!", ".vx!", 1, "MAST", true, "MAST233A.vxd"},
+        NamingCase{"StationNamingWithoutName", "gs00233a.vx!", ".vx!", 1, "", false, "gs00233a.dat"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(OutputSet, EmptyDatIsRemovedAndPatchReports16) {
+  const std::string dir = tb::MakeTempDir();
+  ConvState cs;
+  OutputSet* set = nullptr;
+  ASSERT_EQ(OpenOutputSet(&set, cs), 0);
+  set->datExtension = strdup(".vx!");
+  ASSERT_EQ(OpenOutput(set, kOutDat, (dir + "/a.vx!").c_str()), 0);
+  EXPECT_EQ(CloseOutputSet(&set, cs), 16);
+  EXPECT_FALSE(tb::FileExists(dir + "/a.vx!"));
+  EXPECT_FALSE(tb::FileExists(dir + "/a.dat"));
+  tb::RemoveTree(dir);
+}
+
+TEST(OutputSet, OpenErrorsByKind) {
+  ConvState cs;
+  OutputSet* set = nullptr;
+  ASSERT_EQ(OpenOutputSet(&set, cs), 0);
+  const Status expected[7] = {0, 3, 5, 7, 9, 20, 24};
+  for (int kind = kOutDat; kind <= kOutApp; ++kind) {
+    EXPECT_EQ(OpenOutput(set, kind, ""), expected[kind]);
+    EXPECT_EQ(OpenOutput(set, kind, "/nonexistent-dir/x"), expected[kind]);
+  }
+  EXPECT_EQ(OpenOutput(nullptr, kOutDat, "x"), 2);
+  EXPECT_EQ(CloseOutputSet(&set, cs), 0);
+  EXPECT_EQ(CloseOutputSet(&set, cs), 2);
+}
+
+}  // namespace
