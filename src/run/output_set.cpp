@@ -69,10 +69,14 @@ const char* AfterDirectory(const char* name) {
   return slash == nullptr ? name : slash + 1;
 }
 
-void FinishStream(FILE*& stream, const char* name) {
-  std::fclose(stream);
+// Closes an output and removes it when empty. Returns false when anything
+// written to it was lost (a write error or a failing close).
+bool FinishStream(FILE*& stream, const char* name) {
+  const bool failed = std::ferror(stream) != 0;
+  const bool closeFailed = std::fclose(stream) != 0;
   stream = nullptr;
   if (name != nullptr) RemoveIfEmpty(name);
+  return !failed && !closeFailed;
 }
 
 }  // namespace
@@ -148,8 +152,10 @@ Status ResetDecoder(OutputSet* set) {
 }
 
 void RemoveIfEmpty(const char* name) {
+  // Only regular files: an output named after a device (/dev/null) stays.
   struct stat st;
-  if (name != nullptr && ::stat(name, &st) == 0 && st.st_size == 0) std::remove(name);
+  if (name != nullptr && ::stat(name, &st) == 0 && S_ISREG(st.st_mode) && st.st_size == 0)
+    std::remove(name);
 }
 
 void StationFromData(const ConvState& cs, char* stationText, char* nameTail) {
@@ -180,6 +186,9 @@ Status CloseOutputSet(OutputSet** setp, ConvState& cs) {
   OutputSet* set = setp == nullptr ? nullptr : *setp;
   if (set == nullptr) return status::kNotOpened;
   Status st = status::kOk;
+  // A write that failed on any output makes the close report a full disk,
+  // so that a truncated file is never reported as a success.
+  bool writesOk = true;
   FileIdentity& id = *set->identity;
   k01::LibraryCleanup();
 
@@ -187,7 +196,8 @@ Status CloseOutputSet(OutputSet** setp, ConvState& cs) {
     FoldPendingHeader(cs);
     StationFromData(cs, id.stationText, id.nameTail);
     st = PatchDatHeaders(cs, set->dat, id.stationText, id.nameTail);
-    std::fclose(set->dat);
+    if (cs.writer.writeError != 0 || std::ferror(set->dat)) writesOk = false;
+    if (std::fclose(set->dat) != 0) writesOk = false;
     set->dat = nullptr;
     cs.writer.stream = nullptr;
     const char* ext = set->datExtension != nullptr ? set->datExtension : "";
@@ -211,18 +221,20 @@ Status CloseOutputSet(OutputSet** setp, ConvState& cs) {
   }
   if (set->eph != nullptr) {
     static const uint8_t kEphHeader[4] = {0x74, 0x00, 0x00, 0x03};
-    std::fwrite(kEphHeader, 1, 4, set->eph);
-    std::fwrite(set->ephTable, 1, kEphTableSize, set->eph);
-    FinishStream(set->eph, set->names[kOutEph]);
+    if (std::fwrite(kEphHeader, 1, 4, set->eph) != 4 ||
+        std::fwrite(set->ephTable, 1, kEphTableSize, set->eph) != static_cast<size_t>(kEphTableSize))
+      writesOk = false;
+    writesOk &= FinishStream(set->eph, set->names[kOutEph]);
   }
   if (set->ion != nullptr) {
-    std::fwrite(set->ionUtc, 1, kIonFileSize, set->ion);
-    FinishStream(set->ion, set->names[kOutIon]);
+    if (std::fwrite(set->ionUtc, 1, kIonFileSize, set->ion) != static_cast<size_t>(kIonFileSize))
+      writesOk = false;
+    writesOk &= FinishStream(set->ion, set->names[kOutIon]);
   }
   if (set->mes != nullptr) {
     StationFromData(cs, id.stationText, id.nameTail);
     st = WriteMesReport(cs, set->mes, id.stationText, id.nameTail);
-    FinishStream(set->mes, set->names[kOutMes]);
+    writesOk &= FinishStream(set->mes, set->names[kOutMes]);
   }
   if (set->app != nullptr) {
     if (set->appInfo->state == 1) {
@@ -230,17 +242,17 @@ Status CloseOutputSet(OutputSet** setp, ConvState& cs) {
     } else {
       st = set->appInfo->state == 0 ? status::kAppNoInfo : status::kAppInvalid;
     }
-    FinishStream(set->app, set->names[kOutApp]);
+    writesOk &= FinishStream(set->app, set->names[kOutApp]);
   }
   if (set->summary != nullptr) {
     StationFromData(cs, id.stationText, id.nameTail);
     st = WriteSummaryFile(cs, set->summary, id.stationText, id.nameTail);
-    FinishStream(set->summary, set->names[kOutSummary]);
+    writesOk &= FinishStream(set->summary, set->names[kOutSummary]);
   }
   cs.ephTable = nullptr;
   cs.ionUtc = nullptr;
   cs.app = nullptr;
   FreeSet(set);
   *setp = nullptr;
-  return st;
+  return writesOk ? st : status::kDiskFull;
 }

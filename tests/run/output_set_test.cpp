@@ -87,3 +87,21 @@ TEST(OutputSet, OpenErrorsByKind) {
 }
 
 }  // namespace
+
+namespace {
+
+// An output whose writes fail (a full disk) makes the close report 15, and
+// a device given as an output name is never removed.
+TEST(OutputSet, FailedWritesOfAnyOutputReportDiskFull) {
+  if (!tb::FileExists("/dev/full")) GTEST_SKIP() << "/dev/full not available";
+  for (int kind : {kOutEph, kOutIon}) {
+    ConvState cs;
+    OutputSet* set = nullptr;
+    ASSERT_EQ(OpenOutputSet(&set, cs), 0);
+    ASSERT_EQ(OpenOutput(set, kind, "/dev/full"), 0);
+    EXPECT_EQ(CloseOutputSet(&set, cs), 15) << "kind " << kind;
+    EXPECT_TRUE(tb::FileExists("/dev/full"));
+  }
+}
+
+}  // namespace
