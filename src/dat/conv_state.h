@@ -28,6 +28,11 @@ struct ReceiverIdentity {
   uint8_t typeCode = 0;
   uint16_t firmwareVersion = 0;  // the NAV version unless the data replaced it
   uint16_t sigVersion = 0;
+  // NAV version as handed over on the first record (file identity block),
+  // never replaced by the data; the MES report prints it (0: not handed
+  // over, the report then uses firmwareVersion). Set with firmwareVersion
+  // by the first-record handover of the raw and K01 paths.
+  uint16_t navVersion = 0;
   uint16_t gpsWeek = 0;          // handed over on the first record (-W)
   uint64_t serialNumber = 0;
   uint8_t serialRank = 0;        // 22 after a session header, 30 after receiver info

@@ -35,6 +35,7 @@ void HandOverFirstRecord(OutputSet* set, ConvState& cs) {
   id.firstRecordSeen = 1;
   cs.rx.typeCode = static_cast<uint8_t>(id.receiverCode & 0xFF);
   cs.rx.firmwareVersion = id.navVersion;
+  cs.rx.navVersion = id.navVersion;
   cs.rx.sigVersion = id.sigVersion;
   cs.rx.gpsWeek = id.gpsWeek;
 }

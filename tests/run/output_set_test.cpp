@@ -94,7 +94,7 @@ namespace {
 // a device given as an output name is never removed.
 TEST(OutputSet, FailedWritesOfAnyOutputReportDiskFull) {
   if (!tb::FileExists("/dev/full")) GTEST_SKIP() << "/dev/full not available";
-  for (int kind : {kOutEph, kOutIon}) {
+  for (int kind : {kOutEph, kOutIon, kOutMes, kOutSummary}) {
     ConvState cs;
     OutputSet* set = nullptr;
     ASSERT_EQ(OpenOutputSet(&set, cs), 0);
