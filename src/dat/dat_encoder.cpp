@@ -1,13 +1,15 @@
-// Placeholder entries until the record builders are in.
+// EncodeDatRecord: writes the record of one DAT type from the images.
 #include "dat/dat_encoder.h"
+
 #include "dat/conv_state.h"
-#include "dat/dat_writer.h"
-Status WriteDecodedRecord(ConvState& cs, FILE* stream, uint8_t, const uint8_t*, const void*) {
-  if (!dat::BeginEntry(cs, stream)) return status::kOk;
-  return dat::EndEntry(cs, status::kOk);
+#include "dat/encoder_internal.h"
+
+Status EncodeDatRecord(ConvState& cs, uint8_t type) {
+  if (cs.writer.stream == nullptr) return status::kOk;
+  switch (type) {
+    case 7: return enc::WriteType7Epoch(cs);
+    case 10: case 11: return enc::WritePosition(cs, type);
+    case 17: case 117: return enc::WriteMeasurementEpoch(cs);
+    default: return enc::WriteImageBody(cs, type);
+  }
 }
-Status WriteRawRecord(ConvState& cs, FILE* stream, const uint8_t*, size_t) {
-  if (!dat::BeginEntry(cs, stream)) return status::kOk;
-  return dat::EndEntry(cs, status::kOk);
-}
-Status EncodeDatRecord(ConvState&, uint8_t) { return status::kOk; }

@@ -11,6 +11,7 @@
 #include "common/byte_order.h"
 #include "dat/app_file.h"
 #include "dat/conv_state.h"
+#include "dat/dat_encoder.h"
 #include "dat/dat_writer.h"
 #include "k01lib/k01_decoder.h"
 #include "report/gps_time.h"
@@ -99,6 +100,13 @@ Status OpenOutputSet(OutputSet** out, ConvState& cs) {
   }
   set->cs = &cs;
   dat::ResetWriter(cs);
+  ResetEncoderState(cs);
+  // Identity texts of an earlier conversion do not carry over.
+  cs.rx.serialGiven = 0;
+  std::memset(cs.rx.serialString, 0, sizeof cs.rx.serialString);
+  cs.rx.antennaGiven = 0;
+  std::memset(cs.rx.antennaString, 0, sizeof cs.rx.antennaString);
+  std::memset(cs.rx.longStationName, 0, sizeof cs.rx.longStationName);
   cs.ephTable = set->ephTable;
   cs.ionUtc = set->ionUtc;
   std::memcpy(cs.downloadVersion, set->identity->downloadVersion, sizeof cs.downloadVersion);

@@ -9,6 +9,7 @@
 #include "app/input_resolution.h"
 #include "common/byte_order.h"
 #include "dat/conv_state.h"
+#include "dat/dat_encoder.h"
 #include "k01lib/k01_decoder.h"
 #include "run/output_set.h"
 #include "run/raw_reader.h"
@@ -154,7 +155,7 @@ Status Application::RunConversion(ConvState& cs) {
       }
     }
 
-    cs.enc.compactSeen = 0;
+    ResetRawConverterForInput(cs);
     ResetDecoder(outputSet);
 
     if (i == 0 && st == status::kOk) {
