@@ -9,7 +9,7 @@
 
 namespace {
 
-constexpr uint16_t kStateNone = 0;
+// Assembly states: 0 nothing assembled yet, then these two.
 constexpr uint16_t kStateAssembled = 1;
 constexpr uint16_t kStateInvalid = 2;
 

@@ -1,0 +1,127 @@
+#include "k01lib/huffman.h"
+
+#include <algorithm>
+
+namespace k01 {
+
+namespace {
+
+constexpr uint32_t kWeights[kHuffmanSymbols] = {
+    1515815, 241282, 400337, 386328, 187548, 74852,  83794,  126506, 133977, 66051,  57172,
+    142794,  59457,  58406,  67332,  54038,  65758,  54495,  72029,  57270,  52808,  52701,
+    44938,   42282,  36101,  103419, 27786,  30895,  31097,  33340,  36110,  65250,  483684,
+    37535,   840755, 156112, 92100,  58501,  54624,  38189,  38148,  25178,  91797,  22714,
+    20314,   18825,  18698,  19699,  145805, 17260,  18033,  18909,  20866,  17443,  19281,
+    18506,   22113,  19906,  19280,  30858,  18130,  18163,  17638,  37031,  154786, 17338,
+    101712,  16846,  30444,  17159,  17615,  21138,  68709,  17040,  15272,  15878,  16448,
+    17467,   16608,  17580,  83717,  17441,  16108,  16380,  16027,  16996,  17077,  18151,
+    19685,   15030,  14718,  15676,  15051,  15298,  14948,  31936,  53826,  23546,  32911,
+    21363,   14291,  13434,  55692,  21594,  29185,  13325,  12344,  13144,  12754,  13863,
+    12396,   12946,  44596,  13855,  13409,  12509,  12229,  11729,  11994,  12736,  12269,
+    15160,   14369,  21426,  12666,  11759,  11742,  28967,  94807,  80320,  54724,  63876,
+    52727,   50806,  121922, 58835,  72122,  45937,  44144,  43163,  41795,  39933,  39158,
+    38281,   53258,  35315,  33134,  37265,  29358,  31772,  28862,  31367,  25198,  26645,
+    24447,   25876,  21268,  22360,  21147,  36912,  29806,  19685,  18594,  20184,  16136,
+    16754,   16523,  17927,  15259,  15369,  68458,  17399,  14701,  14624,  13957,  18510,
+    23344,   16507,  14111,  15534,  13698,  13079,  13310,  84860,  13452,  37645,  17685,
+    52930,   12851,  13049,  12853,  21813,  59472,  13223,  13389,  12202,  11910,  12585,
+    12029,   11866,  13153,  12267,  12528,  11366,  11484,  11863,  11096,  11711,  17781,
+    12107,   11007,  11765,  11503,  11404,  11182,  11536,  14909,  11300,  11518,  11571,
+    12147,   11722,  10871,  87646,  18396,  11444,  10519,  10927,  11236,  11350,  10544,
+    11442,   12400,  11489,  10212,  11277,  11565,  11763,  10622,  12232,  16357,  34490,
+    10582,   13760,  20561,  14805,  11863,  13739,  18073,  36431,  15534,  24556,  49215,
+    90589,   32972,  424505, 1};
+
+constexpr size_t kNodeCount = 2 * kHuffmanSymbols - 1;
+
+k01_huff_node_t gNodes[kNodeCount];
+const k01_huff_node_t* gRoot = nullptr;
+k01_huff_code_t gCodes[kHuffmanSymbols];
+
+}  // namespace
+
+void buildHuffmanTree() {
+  if (gRoot != nullptr) return;
+  // Working list: each new leaf goes to the front, so the list runs 256..0.
+  k01_huff_node_t* list[kHuffmanSymbols];
+  size_t count = 0;
+  for (uint16_t s = 0; s < kHuffmanSymbols; ++s) {
+    gNodes[s] = k01_huff_node_t{s, kWeights[s], nullptr, nullptr, nullptr};
+    list[kHuffmanSymbols - 1 - s] = &gNodes[s];
+  }
+  count = kHuffmanSymbols;
+  // Stable ascending sort by weight (what a selection sort that always takes
+  // the first node of least weight produces).
+  std::stable_sort(list, list + count, [](const k01_huff_node_t* a, const k01_huff_node_t* b) {
+    return a->weight < b->weight;
+  });
+  size_t next = kHuffmanSymbols;
+  size_t head = 0;  // list[head..count) is the working list
+  while (count - head >= 2) {
+    k01_huff_node_t* a = list[head];
+    k01_huff_node_t* b = list[head + 1];
+    head += 2;
+    k01_huff_node_t* n = &gNodes[next++];
+    *n = k01_huff_node_t{0, a->weight + b->weight, a, b, nullptr};
+    a->parent = n;
+    b->parent = n;
+    // Inserted at the front and sorted again: the new node goes before every
+    // node of equal or greater weight.
+    size_t pos = head;
+    while (pos < count && list[pos]->weight < n->weight) ++pos;
+    --head;
+    for (size_t i = head; i + 1 <= pos - 1; ++i) list[i] = list[i + 1];
+    list[pos - 1] = n;
+  }
+  gRoot = list[head];
+  for (uint16_t s = 0; s < kHuffmanSymbols; ++s) {
+    uint64_t bits = 0;
+    uint8_t length = 0;
+    for (const k01_huff_node_t* n = &gNodes[s]; n->parent != nullptr; n = n->parent) {
+      if (n->parent->firstChild == n) bits |= uint64_t{1} << length;
+      ++length;
+    }
+    gCodes[s] = k01_huff_code_t{bits, length};
+  }
+}
+
+void freeHuffmanTree() { gRoot = nullptr; }
+
+bool huffmanTreeBuilt() { return gRoot != nullptr; }
+
+const k01_huff_node_t* huffmanRoot() {
+  buildHuffmanTree();
+  return gRoot;
+}
+
+int huffmanDecodeByte(const k01_huff_node_t** cursor, uint8_t byte, uint8_t* output, bool reset) {
+  const k01_huff_node_t* root = huffmanRoot();
+  if (cursor == nullptr) return 0;
+  if (reset) {
+    *cursor = root;
+    return 0;
+  }
+  const k01_huff_node_t* node = *cursor != nullptr ? *cursor : root;
+  int produced = 0;
+  for (int bit = 7; bit >= 0; --bit) {
+    node = ((byte >> bit) & 1) != 0 ? node->firstChild : node->secondChild;
+    if (!node->isLeaf()) continue;
+    const uint16_t symbol = node->symbol;
+    node = root;
+    if (symbol == kFlushSymbol) {
+      *cursor = root;
+      return kHuffmanFlush;
+    }
+    if (produced < 4) output[produced++] = static_cast<uint8_t>(symbol);
+  }
+  *cursor = node;
+  return produced;
+}
+
+k01_huff_code_t huffmanCode(uint16_t symbol) {
+  buildHuffmanTree();
+  if (symbol >= kHuffmanSymbols) return k01_huff_code_t{0, 0};
+  return gCodes[symbol];
+}
+
+}  // namespace k01
