@@ -95,10 +95,10 @@ void appendBlock(std::vector<uint8_t>& out, uint8_t blockType, const std::vector
 }
 
 std::vector<uint8_t> headerPayload(uint8_t version10, uint8_t version11) {
-  std::vector<uint8_t> p(kHeaderSignature, kHeaderSignature + 6);
-  const uint8_t tail[] = {8, 24, 0, 0, version10, version11, 0};
-  p.insert(p.end(), tail, tail + sizeof tail);
-  return p;
+  const uint8_t bytes[13] = {kHeaderSignature[0], kHeaderSignature[1], kHeaderSignature[2],
+                             kHeaderSignature[3], kHeaderSignature[4], kHeaderSignature[5],
+                             8, 24, 0, 0, version10, version11, 0};
+  return std::vector<uint8_t>(bytes, bytes + sizeof bytes);
 }
 
 void appendHeaderBlock(std::vector<uint8_t>& out, uint8_t version10, uint8_t version11) {

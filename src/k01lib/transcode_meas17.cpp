@@ -255,9 +255,9 @@ uint8_t transcodeDelta(Predictor kind, k01_meas17_history_t& h, const uint8_t* i
   const uint8_t shortType = linear ? 66 : 68;
   const uint8_t longType = linear ? 74 : 76;
   const uint32_t length = in[1] + (type == longType ? 256u : 0u);
-  // Header, epoch header byte, checksum and (linear) end byte at least.
+  // Checksum and (linear) end byte after the fields.
   const uint32_t trailer = linear ? 3 : 2;
-  if (length > inLength || length < 4 + trailer) return kT17Length;
+  if (length > inLength || length < 3) return kT17Length;
   if (linear && options.verify && in[length - 1] != 0x03) return kT17NoEnd;
   if (type != shortType && type != longType) return kT17WrongType;
   const size_t capacity =
@@ -303,7 +303,7 @@ uint8_t transcodeDelta(Predictor kind, k01_meas17_history_t& h, const uint8_t* i
   }
 
   const uint32_t consumed = length - c.left;
-  if (consumed != length - trailer) return kT17Length;
+  if (consumed + trailer != length) return kT17Length;
   const uint16_t carriedIn = static_cast<uint16_t>((in[consumed] << 8) | in[consumed + 1]);
 
   // Rebuild the raw type-17 record.

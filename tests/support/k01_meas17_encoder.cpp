@@ -1,8 +1,8 @@
-#include "k01_meas17_encoder.h"
+#include "support/k01_meas17_encoder.h"
 
 #include <cstdlib>
 
-#include "record_builder.h"
+#include "support/record_builder.h"
 
 namespace tb17 {
 

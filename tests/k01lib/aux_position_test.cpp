@@ -1,0 +1,252 @@
+// Transcoders of compressed positions (54/55 to raw type 11) and precise
+// positions (56/57 to raw type 29).
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "k01lib/aux_state.h"
+#include "support/k01_aux_encoder.h"
+
+namespace {
+
+using k01test::AuxBytes;
+using k01test::PosFields;
+using k01test::Prec29;
+
+k01::k01_record_t toRecord(const AuxBytes& b) {
+  k01::k01_record_t r{};
+  std::memcpy(r.bytes, b.data(), b.size());
+  r.length = static_cast<uint16_t>(b.size());
+  return r;
+}
+
+AuxBytes fromRecord(const k01::k01_record_t& r) { return AuxBytes(r.bytes, r.bytes + r.length); }
+
+struct PosRun {
+  k01::k01_pos_history_t h{};
+  k01::k01_record_t out{};
+  uint8_t run(const AuxBytes& rec, bool verify = true) {
+    const auto in = toRecord(rec);
+    return rec[2] == 55 ? k01::transcodePosition55(in, out, h, verify)
+                        : k01::transcodePosition54(in, out, h, verify);
+  }
+};
+
+PosFields position() {
+  PosFields p;
+  const uint32_t f[10] = {0x12345678, 0x0ABCDEF0, 400000, 7, 0x80000000u, 0x1234, 5, 6, 7, 345600000};
+  std::memcpy(p.field, f, sizeof f);
+  p.byte41 = 0x41;
+  p.list2 = {5, 9, 12};
+  return p;
+}
+
+TEST(AuxPosition, AllModesZeroRebuildsThePrediction) {
+  const PosFields p = position();
+  k01test::PosEncoder enc;
+  PosRun t;
+  ASSERT_EQ(t.run(enc.key(p)), k01::kAuxOk);
+  EXPECT_EQ(fromRecord(t.out), k01test::rawType11(p));
+  const AuxBytes d = enc.delta(p);
+  // Five zero mode bytes and a list byte of 0, then the checksum.
+  ASSERT_EQ(d.size(), 3u + 5 + 1 + 2);
+  for (size_t i = 3; i < 9; ++i) EXPECT_EQ(d[i], 0) << i;
+  ASSERT_EQ(t.run(d), k01::kAuxOk);
+  const AuxBytes out = fromRecord(t.out);
+  EXPECT_EQ(out, k01test::rawType11(p));
+  EXPECT_EQ(out[43], 0);  // list 1 is 0 .. n-1
+  EXPECT_EQ(out[45], 2);
+  EXPECT_EQ(out[46], 5);  // list 2 from the previous epoch
+}
+
+TEST(AuxPosition, MovingSequenceWithListChanges) {
+  PosFields p = position();
+  k01test::PosEncoder enc;
+  PosRun t;
+  ASSERT_EQ(t.run(enc.key(p)), k01::kAuxOk);
+  for (int k = 1; k <= 5; ++k) {
+    SCOPED_TRACE(k);
+    p.field[0] += 1000 + 3 * k;       // linear plus a little: small deltas
+    p.field[1] -= 70000;
+    p.field[5] = static_cast<uint16_t>(p.field[5] + 1);
+    p.field[9] += 1000;
+    if (k == 2) p.list2[1] = 31;
+    if (k == 3) p.list2.push_back(40);
+    if (k == 4) {
+      p.byte41 = 0x43;
+      p.corrections = true;
+      p.correction[0] = 0xFE;
+      p.correction[1] = 0x02;
+    }
+    if (k == 5) p.field[4] = 0x00000001;  // far jump: raw
+    ASSERT_EQ(t.run(enc.delta(p)), k01::kAuxOk);
+    EXPECT_EQ(fromRecord(t.out), k01test::rawType11(p));
+  }
+}
+
+TEST(AuxPosition, ChecksumVerifiedOrWritten) {
+  const PosFields p = position();
+  k01test::PosEncoder enc;
+  PosRun t;
+  ASSERT_EQ(t.run(enc.key(p)), k01::kAuxOk);
+  AuxBytes d = enc.delta(p);
+  d[d.size() - 1] ^= 0x10;
+  EXPECT_EQ(t.run(d, true), k01::kAuxChecksum);
+  ASSERT_EQ(t.run(d, false), k01::kAuxOk);  // the computed checksum is written
+  EXPECT_EQ(fromRecord(t.out), k01test::rawType11(p));
+}
+
+TEST(AuxPosition, BadInputIsAStatusAndLeavesHistory) {
+  const PosFields p = position();
+  k01test::PosEncoder enc;
+  PosRun t;
+  ASSERT_EQ(t.run(enc.key(p)), k01::kAuxOk);
+  const AuxBytes good = enc.delta(p);
+  struct Case {
+    AuxBytes rec;
+    uint8_t status;
+  } cases[] = {
+      {{0x02, 0, 54, 0x90, 0, 0, 0, 0, 0, 0, 0}, k01::kAuxBadMode},            // mode 9
+      {{0x02, 0, 54, 0, 0, 0, 0, 0, 0x40, 89, 0, 0}, k01::kAuxBadIndex},        // count 89
+      {{0x02, 0, 54, 0, 0, 0, 0, 0, 0x02, 88, 1, 0, 0}, k01::kAuxBadIndex},     // index 88
+      {{0x02, 0, 54, 0x80, 1, 2}, k01::kAuxOverrun},                            // raw field cut
+      {{0x02, 0, 54, 0, 0, 0, 0, 0, 0x01, 0}, k01::kAuxOverrun},                // corrections cut
+  };
+  for (auto& c : cases) {
+    c.rec[1] = static_cast<uint8_t>(c.rec.size());
+    EXPECT_EQ(t.run(c.rec), c.status);
+  }
+  // A key epoch whose count exceeds 88, or whose lists overrun it.
+  AuxBytes key = enc.key(p);
+  key[42] = 89;
+  EXPECT_EQ(t.run(key), k01::kAuxBadIndex);
+  key[42] = 60;
+  EXPECT_EQ(t.run(key, false), k01::kAuxOverrun);
+  AuxBytes longer = good;
+  longer[1] = 200;
+  EXPECT_EQ(t.run(longer), k01::kAuxOverrun);
+  // The history is as the key epoch left it.
+  k01test::PosEncoder enc2;
+  enc2.key(p);
+  ASSERT_EQ(t.run(enc2.delta(p)), k01::kAuxOk);
+  EXPECT_EQ(fromRecord(t.out), k01test::rawType11(p));
+}
+
+// ---- precise positions --------------------------------------------------
+
+Prec29 precise() {
+  Prec29 p;
+  for (int i = 0; i < 14; ++i) p.first[i] = static_cast<uint8_t>(0x10 + i);
+  p.first[10] = 0x02;  // byte 15: fourth section present
+  p.first[12] = 4;     // byte 17: third section present
+  for (int i = 0; i < 52; ++i) p.second[i] = static_cast<uint8_t>(3 * i);
+  p.third[0] = 1;
+  p.third[3] = 9;
+  for (int i = 0; i < 8; ++i) p.fourth[i] = static_cast<uint8_t>(0xA0 + i);
+  p.sats = {{1, 0, 2}, {7, 0, 2}, {20, 2, 3}};
+  return p;
+}
+
+struct PrecRun {
+  k01::k01_prec_history_t h{};
+  k01::k01_record_t out{};
+  uint8_t run(const AuxBytes& rec) {
+    const auto in = toRecord(rec);
+    return rec[2] == 57 ? k01::transcodePrecisePosition57(in, out, h)
+                        : k01::transcodePrecisePosition56(in, out, h);
+  }
+};
+
+AuxBytes delta56(std::initializer_list<uint8_t> sections, const AuxBytes& raw) {
+  AuxBytes b = {0x02, 0, 56, 0};
+  b.insert(b.end(), sections);
+  b.push_back(raw[raw.size() - 3]);
+  b.push_back(raw[raw.size() - 2]);
+  b[1] = static_cast<uint8_t>(b.size() & 0xFF);
+  b[3] = static_cast<uint8_t>(b.size() >> 8);
+  return b;
+}
+
+TEST(AuxPrecise, KeyThenReferenceOnlyDelta) {
+  const Prec29 p = precise();
+  PrecRun t;
+  ASSERT_EQ(t.run(k01test::keyType57(p)), k01::kAuxOk);
+  EXPECT_EQ(fromRecord(t.out), k01test::rawType29(p));
+  // Every section takes its reference: G = 0, eight zero mode bytes, K = 0,
+  // a zero mode byte, no satellite replacements.
+  const AuxBytes d = delta56({2, 0, 9, 0, 0, 0, 0, 0, 0, 0, 0, 2, 0, 2, 0, 1}, k01test::rawType29(p));
+  ASSERT_EQ(t.run(d), k01::kAuxOk);
+  EXPECT_EQ(fromRecord(t.out), k01test::rawType29(p));
+}
+
+TEST(AuxPrecise, FieldUpdatesAndSatelliteReplacement) {
+  Prec29 p = precise();
+  PrecRun t;
+  ASSERT_EQ(t.run(k01test::keyType57(p)), k01::kAuxOk);
+  Prec29 q = p;
+  // G = 0x80: fields 5 and 7 raw; second section: field 32 gets +5 (mode 1),
+  // field 68 is raw (mode 15); the third section's byte 76 is raw (K = 0x20);
+  // satellite 1 is replaced.
+  q.first[0] = 0xBE;
+  q.first[1] = 0xEF;
+  q.first[2] = 1;
+  q.first[3] = 2;
+  q.first[4] = 3;
+  q.first[5] = 4;
+  q.second[15] = static_cast<uint8_t>(q.second[15] + 5);  // byte 35: last of field 32
+  q.second[48] = 0x55;
+  q.second[49] = 0x66;
+  q.third[3] = 0x77;
+  q.sats[1] = {8, 1, 6};
+  const AuxBytes d = delta56({9, 0x80, 0xBE, 0xEF, 1, 2, 3, 4, 0,
+                              12, 0, 0, 0x10, 5, 0, 0, 0, 0, 0, 0x0F, 0x55, 0x66,
+                              3, 0x20, 0x77,
+                              2, 0,
+                              5, 1, 8, 1, 6},
+                             k01test::rawType29(q));
+  ASSERT_EQ(t.run(d), k01::kAuxOk);
+  EXPECT_EQ(fromRecord(t.out), k01test::rawType29(q));
+}
+
+TEST(AuxPrecise, SectionsAndIndexesAreBounded) {
+  const Prec29 p = precise();
+  const AuxBytes raw = k01test::rawType29(p);
+  struct Case {
+    AuxBytes rec;
+    uint8_t status;
+  } cases[] = {
+      {delta56({1}, raw), k01::kAuxOverrun},                                    // G outside its section
+      {delta56({2, 0, 3, 0x88, 1}, raw), k01::kAuxOverrun},                     // raw field past the section
+      {delta56({2, 0, 60}, raw), k01::kAuxOverrun},                             // section past the record
+      {delta56({3, 0x40, 89}, raw), k01::kAuxBadIndex},                         // count 89 (step -4: raw)
+      {delta56({2, 0, 9, 0, 0, 0, 0, 0, 0, 0, 0, 2, 0, 2, 0, 14}, raw), k01::kAuxBadIndex},  // 14 > 4 x 3 + 1
+      {delta56({2, 0, 9, 0, 0, 0, 0, 0, 0, 0, 0, 2, 0, 2, 0, 5, 88, 1, 2, 3}, raw), k01::kAuxBadIndex},
+      {delta56({2, 0, 9, 0, 0, 0, 0, 0, 0, 0, 0, 2, 0, 2, 0, 4, 1, 2, 3}, raw), k01::kAuxOverrun},
+  };
+  PrecRun t;
+  ASSERT_EQ(t.run(k01test::keyType57(p)), k01::kAuxOk);
+  for (auto& c : cases) EXPECT_EQ(t.run(c.rec), c.status);
+  // A key epoch claiming more satellites than its section holds.
+  AuxBytes key = k01test::keyType57(p);
+  key[12] = 60;
+  EXPECT_EQ(t.run(key), k01::kAuxOverrun);
+}
+
+TEST(AuxPrecise, KeyEpochOfLength0x01FFBecomes0x0200) {
+  Prec29 p = precise();
+  p.sats.assign(88, {1, 0, 2});
+  AuxBytes key = k01test::keyType57(p);  // 85 + 264 - 1 = 348 bytes
+  key.insert(key.end() - 2, 0x01FF - key.size(), 0);  // filler before the checksum
+  key[1] = 0xFF;
+  key[3] = 0x01;
+  ASSERT_EQ(key.size(), 0x01FFu);
+  PrecRun t;
+  ASSERT_EQ(t.run(key), k01::kAuxOk);
+  ASSERT_EQ(t.out.length, 0x0200);
+  EXPECT_EQ(t.out.bytes[1], 0x00);
+  EXPECT_EQ(t.out.bytes[2], 29);
+  EXPECT_EQ(t.out.bytes[3], 0x02);
+  EXPECT_EQ(t.out.bytes[0x01FF], 0x03);
+}
+
+}  // namespace

@@ -1,0 +1,447 @@
+// Transcoders of the compressed type-17 family: rebuilt records against the
+// raw records of the same epochs, the hand-built delta epoch of a stored
+// prediction, the key epoch without end byte, history on failure and the
+// statuses of damaged input.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "support/k01_meas17_encoder.h"
+#include "k01lib/transcode_meas17.h"
+#include "support/record_builder.h"
+
+namespace {
+
+using k01::k01_meas17_history_t;
+using k01::k01_transcode17_options_t;
+using tb17::Epoch;
+using tb17::Predictor;
+using tb17::Sat;
+
+Sat MakeSat(uint8_t sv, uint8_t flags, uint8_t status, uint32_t range, int64_t phase,
+            int32_t doppler) {
+  Sat s;
+  s.sv = sv;
+  s.flags = flags;
+  s.status = status;
+  s.extra1 = 7;
+  s.extra2 = 9;
+  s.snr = 160;
+  s.range = range;
+  s.phase = phase;
+  s.doppler = doppler;
+  if (flags & 1) {
+    s.snr2 = 120;
+    s.phase2 = phase / 2;
+    s.value2 = -300;
+  }
+  return s;
+}
+
+struct Rebuilt {
+  uint8_t status = 0;
+  std::vector<uint8_t> bytes;
+};
+
+Rebuilt Transcode(k01_meas17_history_t& h, const std::vector<uint8_t>& in,
+            const k01_transcode17_options_t& options = {}) {
+  k01::k01_record_t rin{};
+  k01::k01_record_t rout{};
+  std::memcpy(rin.bytes, in.data(), in.size());
+  rin.length = static_cast<uint16_t>(in.size());
+  Rebuilt r;
+  r.status = k01::transcodeMeas17(h, rin, rout, options);
+  r.bytes.assign(rout.bytes, rout.bytes + rout.length);
+  return r;
+}
+
+std::unique_ptr<k01_meas17_history_t> NewHistory() {
+  auto h = std::make_unique<k01_meas17_history_t>();
+  k01::resetHistory(*h);
+  return h;
+}
+
+// A sequence of epochs that exercises every flags mode, list changes,
+// dual-frequency blocks, raw jumps and the long record form.
+std::vector<Epoch> Sequence(Predictor p) {
+  const bool linear = p == Predictor::kLinear;
+  auto dop = [&](int32_t d) { return linear ? d : 0; };
+  std::vector<Epoch> seq;
+  Epoch e;
+  e.time = 345600000;
+  e.clock = -12345;
+  e.sats = {MakeSat(5, 0xD0, 1, 2600000000u, 1000000000LL, dop(-4000)),
+            MakeSat(12, 0xD1, 4, 2700000000u, -2000000000LL, dop(1500)),
+            MakeSat(125, 0x5A, 2, 1300000000u, 300000000000LL, dop(20))};
+  seq.push_back(e);  // key epoch
+  // Steady motion, flags as before (flags mode 1).
+  for (int k = 0; k < 3; ++k) {
+    e.time += 1000;
+    e.clock += 37;
+    for (Sat& s : e.sats) {
+      s.range += 700 + 13 * k;
+      s.phase += 250000 + 999 * k;
+      s.phase2 += 190000;
+      s.doppler = dop(s.doppler + 3);
+      s.value2 += 2;
+    }
+    e.sats[0].snr += 1;
+    e.sats[1].extra1 += 1;
+    seq.push_back(e);
+  }
+  // Every satellite in the mode-2 pattern.
+  e.time += 1000;
+  for (Sat& s : e.sats) {
+    s.flags = 0xD8 | (s.flags & 0x02);
+    s.status = 0;
+    s.range += 900;
+    s.phase += 260000;
+  }
+  seq.push_back(e);
+  // Mode-3 patterns: dual with bit 2, dual without, nothing.
+  e.time += 1000;
+  e.sats[0].flags = 0xFD; e.sats[0].status = 4; e.sats[0].snr2 = 99; e.sats[0].phase2 = 77;
+  e.sats[1].flags = 0xF9; e.sats[1].status = 4;
+  e.sats[2].flags = 0x00; e.sats[2].status = 0;
+  seq.push_back(e);
+  // List change: satellite 12 leaves, 30 arrives; flags raw (mode 0).
+  e.time += 1000;
+  e.sats.erase(e.sats.begin() + 1);
+  e.sats.push_back(MakeSat(30, 0x13, 9, 2300000000u, 5, dop(-1)));
+  e.sats[0].flags = 0x91;
+  seq.push_back(e);
+  // Large jumps: raw time, raw range, raw phase, signal-to-noise steps.
+  e.time += 600000;
+  e.clock = -4000000;
+  e.sats[0].range ^= 0x7F000000u;
+  e.sats[1].phase = -(1LL << 46);
+  e.sats[2].snr = 3;
+  e.sats[2].extra2 = 200;
+  seq.push_back(e);
+  // Same satellites in another order (explicit list), then a long record of
+  // 14 dual-frequency satellites (type 117, long compressed form).
+  e.time += 1000;
+  std::swap(e.sats[0], e.sats[2]);
+  seq.push_back(e);
+  e.time += 1000;
+  for (uint8_t sv = 40; e.sats.size() < 14; ++sv)
+    e.sats.push_back(MakeSat(sv, 0xD1, 0, 2000000000u + sv, sv * 1000LL, dop(sv)));
+  for (Sat& s : e.sats) s.flags |= 0x01;
+  seq.push_back(e);
+  e.time += 1000;
+  for (Sat& s : e.sats) {
+    s.range += 1000;
+    s.phase += 300000;
+    s.phase2 += 230000;
+  }
+  seq.push_back(e);
+  return seq;
+}
+
+class FamilyRoundTrip : public ::testing::TestWithParam<Predictor> {};
+
+TEST_P(FamilyRoundTrip, DeltaEpochsRebuildTheRawRecords) {
+  const Predictor p = GetParam();
+  auto h = NewHistory();
+  tb17::Meas17Encoder enc(p);
+  const std::vector<Epoch> seq = Sequence(p);
+  bool sawLong = false;
+  unsigned modesSeen = 0;  // flags modes and explicit lists used by the encoder
+  for (size_t i = 0; i < seq.size(); ++i) {
+    const std::vector<uint8_t> in = i == 0 ? enc.Key(seq[i]) : enc.Delta(seq[i]);
+    if (i > 0) modesSeen |= 1u << (enc.lastHeader & 3) | ((enc.lastHeader & 0x80) ? 0x10 : 0);
+    const uint8_t shortType = p == Predictor::kLinear ? (i == 0 ? 67 : 66) : (i == 0 ? 69 : 68);
+    ASSERT_TRUE(in[2] == shortType || in[2] == shortType + 8) << "epoch " << i;
+    sawLong = sawLong || in[2] == shortType + 8;
+    const Rebuilt r = Transcode(*h, in);
+    ASSERT_EQ(r.status, 0) << "epoch " << i;
+    EXPECT_EQ(r.bytes, tb17::RawRecord(seq[i])) << "epoch " << i;
+  }
+  EXPECT_TRUE(sawLong);
+  EXPECT_EQ(modesSeen, 0x1Fu);
+}
+
+INSTANTIATE_TEST_SUITE_P(Predictors, FamilyRoundTrip,
+                         ::testing::Values(Predictor::kLinear, Predictor::kSmoothed));
+
+// Flags mode 0 forced by the raw path: the mode bits of the header byte are
+// then ignored.
+TEST(Transcode17, FlagsModeSwitchOfTheRawPath) {
+  const std::vector<Epoch> seq = Sequence(Predictor::kLinear);
+  tb17::Meas17Encoder enc(Predictor::kLinear, 24);
+  enc.forceFlagsMode = 0;
+  const std::vector<uint8_t> key = enc.Key(seq[0]);
+  std::vector<uint8_t> delta = enc.Delta(seq[1]);
+  delta[3] |= 0x02;  // header byte claims flags mode 2
+
+  k01_transcode17_options_t rawPath;
+  rawPath.flagsModeEnabled = false;
+  rawPath.maxSatellites = 24;
+  auto h = NewHistory();
+  ASSERT_EQ(Transcode(*h, key, rawPath).status, 0);
+  const Rebuilt r = Transcode(*h, delta, rawPath);
+  ASSERT_EQ(r.status, 0);
+  EXPECT_EQ(r.bytes, tb17::RawRecord(seq[1]));
+
+  auto h2 = NewHistory();
+  ASSERT_EQ(Transcode(*h2, key).status, 0);
+  EXPECT_NE(Transcode(*h2, delta).status, 0);  // mode 2 sends no flag bytes: the record does not fit
+}
+
+// Header byte 0: time and clock value from the prediction image, the
+// satellite list of the previous epoch, range raw, phase and Doppler copied,
+// flags and status raw.
+TEST(Transcode17, ZeroModesReproduceThePrediction) {
+  Epoch key;
+  key.time = 5000;
+  key.clock = 0x012345;
+  key.sats = {MakeSat(7, 0x10, 0, 1000000, 40000, -64), MakeSat(9, 0x10, 0, 2000000, -40000, 64)};
+  auto h = NewHistory();
+  tb17::Meas17Encoder enc(Predictor::kLinear);
+  ASSERT_EQ(Transcode(*h, enc.Key(key)).status, 0);
+
+  tb::Fields body;
+  body.u8(0x00);  // H: no list, all modes 0
+  body.u8(0x00).u8(0x00).u32(1000100).u8(0x52).u8(0x06);  // sat 7: F, G, range, flags, status
+  body.u8(0x00).u8(0x00).u32(1999900).u8(0x10).u8(0x00);  // sat 9
+  // Expected rebuilt record: the key epoch's time, clock and values; the new
+  // ranges, flags and statuses; block byte 19 zero.
+  tb::Fields raw;
+  raw.u32(5000).u24(0x012345);
+  raw.u8(7).u8(0x52).u8(0x06).u8(7).u8(9).u8(160).u32(1000100).u48(40000).u24(static_cast<uint32_t>(-64)).u8(0);
+  raw.u8(9).u8(0x10).u8(0x00).u8(7).u8(9).u8(160).u32(1999900).u48(static_cast<uint64_t>(-40000LL)).u24(64).u8(0);
+  const std::vector<uint8_t> expected = raw.record(17);
+  // The compressed record carries the rebuilt record's checksum.
+  std::vector<uint8_t> data = body.data();
+  data.push_back(expected[expected.size() - 3]);
+  data.push_back(expected[expected.size() - 2]);
+  std::vector<uint8_t> in = {0x02, static_cast<uint8_t>(data.size() + 4), 66};
+  in.insert(in.end(), data.begin(), data.end());
+  in.push_back(0x03);
+
+  const Rebuilt r = Transcode(*h, in);
+  ASSERT_EQ(r.status, 0);
+  EXPECT_EQ(r.bytes, expected);
+}
+
+TEST(Transcode17, WrongCarriedChecksumLeavesTheHistory) {
+  const std::vector<Epoch> seq = Sequence(Predictor::kLinear);
+  tb17::Meas17Encoder enc(Predictor::kLinear);
+  auto h = NewHistory();
+  ASSERT_EQ(Transcode(*h, enc.Key(seq[0])).status, 0);
+  ASSERT_EQ(Transcode(*h, enc.Delta(seq[1])).status, 0);
+  std::vector<uint8_t> bad = enc.Delta(seq[2]);
+  bad[bad.size() - 2] ^= 0x40;
+  auto before = std::make_unique<k01_meas17_history_t>(*h);
+
+  const Rebuilt r = Transcode(*h, bad);
+  EXPECT_EQ(r.status, k01::kT17Checksum);
+  EXPECT_TRUE(r.bytes.empty());
+  EXPECT_EQ(std::memcmp(h.get(), before.get(), sizeof *h), 0);
+
+  // Without the verify flag the computed checksum is written instead.
+  k01_transcode17_options_t noVerify;
+  noVerify.verify = false;
+  const Rebuilt r2 = Transcode(*h, bad, noVerify);
+  ASSERT_EQ(r2.status, 0);
+  EXPECT_EQ(r2.bytes, tb17::RawRecord(seq[2]));
+}
+
+TEST(Transcode17, KeyEpochWithoutEndByte) {
+  // Three dual-frequency satellites: 13 + 3 x 29 = 100 bytes, length byte 99.
+  Epoch e;
+  e.time = 7;
+  e.sats = {MakeSat(1, 0xD1, 0, 10, 20, 0), MakeSat(2, 0xD1, 0, 30, 40, 0),
+            MakeSat(3, 0xD1, 0, 50, 60, 0)};
+  tb17::Meas17Encoder enc(Predictor::kSmoothed);
+  const std::vector<uint8_t> in = enc.Key(e);
+  ASSERT_EQ(in.size(), 99u);
+  ASSERT_EQ(in[1], 99);
+  ASSERT_EQ(in[2], 69);
+  auto h = NewHistory();
+  const Rebuilt r = Transcode(*h, in);
+  ASSERT_EQ(r.status, 0);
+  ASSERT_EQ(r.bytes.size(), 100u);
+  EXPECT_EQ(r.bytes[1], 100);
+  EXPECT_EQ(r.bytes[2], 17);
+  EXPECT_EQ(r.bytes[99], 0x03);
+  EXPECT_EQ(r.bytes, tb17::RawRecord(e));
+  // Both images hold the epoch.
+  EXPECT_EQ(h->previous.bytes[k01::img::kCount], 3);
+  EXPECT_EQ(h->prediction.slot(2)[k01::img::kSv], 3);
+
+  // 255 stored bytes stand for a 256-byte record: the long raw form.
+  Epoch big;
+  for (uint8_t sv = 1; sv <= 9; ++sv) big.sats.push_back(MakeSat(sv, sv <= 7 ? 0xD1 : 0xD0, 0, sv, sv, 0));
+  const std::vector<uint8_t> in2 = enc.Key(big);
+  ASSERT_EQ(in2.size(), 255u);
+  ASSERT_EQ(in2[2], 69);
+  const Rebuilt r2 = Transcode(*h, in2);
+  ASSERT_EQ(r2.status, 0);
+  ASSERT_EQ(r2.bytes.size(), 256u);
+  EXPECT_EQ(r2.bytes[1], 0);
+  EXPECT_EQ(r2.bytes[2], 117);
+}
+
+// Statuses of damaged records; every failure produces nothing.
+TEST(Transcode17, DamagedRecordsGiveTheirStatus) {
+  const std::vector<Epoch> seq = Sequence(Predictor::kLinear);
+  tb17::Meas17Encoder enc(Predictor::kLinear);
+  const std::vector<uint8_t> key = enc.Key(seq[0]);
+  enc.forceExplicitList = true;
+  enc.forceFlagsMode = 0;
+  const std::vector<uint8_t> delta = enc.Delta(seq[1]);  // dual-frequency satellites included
+  // delta: 3 header, H, time (2), clock (1), count + 3 list bytes, then
+  // satellite 5: F at 14, G at 15 ...
+  const size_t firstF = 3 + 1 + 2 + 1 + 4;
+  ASSERT_EQ(delta[3] & 0x80, 0x80);
+
+  // A record cut after `keep` bytes, with no checksum left: reads run out
+  // inside the field that follows (the end byte is not tested).
+  auto truncated = [&](size_t keep) {
+    std::vector<uint8_t> r(delta.begin(), delta.begin() + static_cast<long>(keep));
+    r[1] = static_cast<uint8_t>(r.size());
+    return r;
+  };
+  auto withByte = [&](std::vector<uint8_t> r, size_t at, uint8_t v) {
+    r[at] = v;
+    return r;
+  };
+  std::vector<uint8_t> tooLong = delta;
+  tooLong.insert(tooLong.end() - 3, 0x00);
+  tooLong[1] = static_cast<uint8_t>(tooLong.size());
+  // An explicit list of 89 satellites.
+  std::vector<uint8_t> manySats(delta.begin(), delta.begin() + 7);
+  manySats.push_back(89);
+  manySats.insert(manySats.end(), 89, 1);
+  manySats.insert(manySats.end(), {0, 0, 0x03});
+  manySats[1] = static_cast<uint8_t>(manySats.size());
+
+  struct Case {
+    const char* name;
+    std::vector<uint8_t> record;
+    bool verify;
+    uint8_t status;
+  };
+  const std::vector<Case> cases = {
+      {"no STX", withByte(delta, 0, 0x01), true, k01::kT17NoStx},
+      {"no end byte", withByte(delta, delta.size() - 1, 0x00), true, k01::kT17NoEnd},
+      {"foreign type", withByte(delta, 2, 17), true, k01::kT17WrongType},
+      {"byte left over", tooLong, true, k01::kT17Length},
+      {"cut in the time field", truncated(5), false, k01::kT17EpochHeader},
+      {"cut in the satellite list", truncated(9), false, k01::kT17SatelliteList},
+      {"89 satellites", manySats, true, k01::kT17SatelliteList},
+      {"cut at F", truncated(firstF), false, k01::kT17StatusByte},
+      {"cut after F", truncated(firstF + 1), false, k01::kT17FirstFreq},
+  };
+  for (const Case& c : cases) {
+    auto h = NewHistory();
+    ASSERT_EQ(Transcode(*h, key).status, 0);
+    k01_transcode17_options_t options;
+    options.verify = c.verify;
+    const Rebuilt r = Transcode(*h, c.record, options);
+    EXPECT_EQ(r.status, c.status) << c.name;
+    EXPECT_TRUE(r.bytes.empty()) << c.name;
+  }
+}
+
+// Cuts inside the flags and second-frequency fields, and the modes of the
+// smoothed predictor that exceed the field width.
+TEST(Transcode17, FieldStatusesOfTheSmoothedPredictor) {
+  Epoch e;
+  e.time = 1000;
+  e.sats = {MakeSat(3, 0xD1, 0, 5000, 6000, 0)};
+  auto build = [&](std::vector<uint8_t> body) {
+    // No checksum bytes: the reads run out inside the field under test.
+    std::vector<uint8_t> r = {0x02, 0, 68};
+    r.insert(r.end(), body.begin(), body.end());
+    r[1] = static_cast<uint8_t>(r.size());
+    return r;
+  };
+  struct Case {
+    const char* name;
+    std::vector<uint8_t> body;
+    uint8_t status;
+  };
+  // H = 0: no list, time and clock copied, flags mode 0. F = 0 (copies).
+  const std::vector<Case> cases = {
+      {"range mode 5", {0x00, 0x00, 0x50}, k01::kT17FirstFreq},
+      {"phase mode 9", {0x00, 0x00, 0x09}, k01::kT17FirstFreq},
+      {"flags cut", {0x00, 0x00, 0x00, 0xD1}, k01::kT17Flags},
+      {"J cut", {0x00, 0x00, 0x00, 0xD1, 0x00}, k01::kT17SecondFreq},
+      {"value2 cut", {0x00, 0x00, 0x00, 0xD1, 0x00, 0x02, 0x01}, k01::kT17SecondFreq},
+  };
+  tb17::Meas17Encoder enc(Predictor::kSmoothed);
+  const std::vector<uint8_t> key = enc.Key(e);
+  for (const Case& c : cases) {
+    auto h = NewHistory();
+    ASSERT_EQ(Transcode(*h, key).status, 0);
+    EXPECT_EQ(Transcode(*h, build(c.body)).status, c.status) << c.name;
+  }
+}
+
+TEST(Transcode17, KeyEpochStatusesAndInPlaceUse) {
+  Epoch e;
+  e.time = 99;
+  e.sats = {MakeSat(4, 0x10, 0, 1, 2, 3)};
+  tb17::Meas17Encoder enc(Predictor::kLinear);
+  const std::vector<uint8_t> key = enc.Key(e);
+  std::vector<uint8_t> badSum = key;
+  badSum[key.size() - 2] ^= 1;
+  std::vector<uint8_t> badSumNoEnd = badSum;
+  badSumNoEnd.back() = 0;
+  std::vector<uint8_t> badStx = key;
+  badStx[0] = 0;
+  auto h = NewHistory();
+  EXPECT_EQ(Transcode(*h, badSum).status, k01::kT17Checksum);
+  EXPECT_EQ(Transcode(*h, badSumNoEnd).status, k01::kT17NoEnd);
+  EXPECT_EQ(Transcode(*h, badStx).status, k01::kT17NoStx);
+  EXPECT_EQ(h->previous.bytes[k01::img::kCount], 0);  // nothing loaded
+
+  // In place: the output replaces the input.
+  uint8_t buf[600] = {};
+  std::memcpy(buf, key.data(), key.size());
+  uint32_t outLength = 0;
+  ASSERT_EQ(k01::transcodeKey17(*h, buf, static_cast<uint32_t>(key.size()), buf, sizeof buf,
+                                outLength, {}),
+            0);
+  EXPECT_EQ(std::vector<uint8_t>(buf, buf + outLength), tb17::RawRecord(e));
+  // A failing record in place is left as it was.
+  std::memcpy(buf, badSum.data(), badSum.size());
+  EXPECT_EQ(k01::transcodeKey17(*h, buf, static_cast<uint32_t>(badSum.size()), buf, sizeof buf,
+                                outLength, {}),
+            k01::kT17Checksum);
+  EXPECT_EQ(std::vector<uint8_t>(buf, buf + badSum.size()), badSum);
+}
+
+TEST(Transcode17, StatusLettersOfTheRawPath) {
+  const char expected[] = "efghijklmno";
+  for (uint8_t s = 1; s <= 11; ++s) EXPECT_EQ(k01::transcodeStatusLetter(s), expected[s - 1]);
+  EXPECT_EQ(k01::transcodeStatusLetter(0), 0);
+  EXPECT_EQ(k01::transcodeStatusLetter(12), 0);
+}
+
+// The raw path's images hold 24 satellites: a longer list fails.
+TEST(Transcode17, RawPathCapacity) {
+  Epoch e;
+  for (uint8_t sv = 1; sv <= 25; ++sv) e.sats.push_back(MakeSat(sv, 0x10, 0, sv, sv, 0));
+  Epoch first = e;
+  first.sats.resize(3);
+  tb17::Meas17Encoder enc(Predictor::kLinear, 24);
+  k01_transcode17_options_t rawPath;
+  rawPath.maxSatellites = 24;
+  auto h = NewHistory();
+  ASSERT_EQ(Transcode(*h, enc.Key(first), rawPath).status, 0);
+  EXPECT_EQ(Transcode(*h, enc.Delta(e), rawPath).status, k01::kT17SatelliteList);
+  e.sats.resize(24);
+  auto h2 = NewHistory();
+  tb17::Meas17Encoder enc2(Predictor::kLinear, 24);
+  ASSERT_EQ(Transcode(*h2, enc2.Key(first), rawPath).status, 0);
+  const Rebuilt r = Transcode(*h2, enc2.Delta(e), rawPath);
+  ASSERT_EQ(r.status, 0);
+  EXPECT_EQ(r.bytes, tb17::RawRecord(e));
+}
+
+}  // namespace
