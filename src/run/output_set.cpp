@@ -170,8 +170,10 @@ void StationFromData(const ConvState& cs, char* stationText, char* nameTail) {
   if (cs.rx.typeCode < 29 || cs.rx.typeCode > 59) return;
   const int lengthField = cs.session.Get<uint8_t>(SessionBlock::kStationNameLength);
   if (lengthField > 0) {
+    // The name is length + 1 characters (as the header record and the MES
+    // report carry it), ending early at a NUL.
     const char* name = reinterpret_cast<const char*>(cs.session.bytes + SessionBlock::kStationName);
-    const size_t n = strnlen(name, lengthField < 50 ? lengthField : 50);
+    const size_t n = strnlen(name, lengthField + 1 < 50 ? lengthField + 1 : 50);
     if (n < 4) {
       std::memcpy(stationText, name, n);
       stationText[n] = '\0';
@@ -209,7 +211,10 @@ Status CloseOutputSet(OutputSet** setp, ConvState& cs) {
     set->dat = nullptr;
     cs.writer.stream = nullptr;
     const char* ext = set->datExtension != nullptr ? set->datExtension : "";
-    if (id.updateNameMode == 1 && cs.rx.longStationName[0] != '\0') {
+    // The station name comes from the data: one holding a path separator
+    // would move the file out of its folder, so it does not rename it.
+    const bool plainName = std::strpbrk(cs.rx.longStationName, "/\\") == nullptr;
+    if (id.updateNameMode == 1 && cs.rx.longStationName[0] != '\0' && plainName) {
       const char* current = set->names[kOutDat];
       const size_t dirLen = static_cast<size_t>(AfterDirectory(current) - current);
       char target[1024];
