@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "k01lib/decode_state.h"
 #include "k01lib/decoded_types.h"
 
 namespace enc {
@@ -80,6 +81,8 @@ struct EpochPair {
 
 struct EncoderState {
   uint8_t compactSeen = 0;  // compact-measurements-seen flag, cleared per input
+  // Epoch history of the compact measurement expansion (at most 24 SVs).
+  k01::k01_meas17_history_t compactHistory;
 
   // Images. The 4 header bytes are shared by all types.
   uint8_t header[4] = {};
