@@ -10,7 +10,7 @@ void LibraryCleanup() { freeHuffmanTree(); }
 
 K01Decoder* CreateDecoder() {
   K01Decoder* d = new (std::nothrow) K01Decoder();
-  if (d != nullptr) resetReader(d);
+  if (d != nullptr) ResetDecoderBuffers(d);
   return d;
 }
 
@@ -43,6 +43,7 @@ bool ResetDecoderBuffers(K01Decoder* d) {
   if (d == nullptr) return false;
   resetReader(d);
   resetDecodeState(d->decode);
+  resetSignalState(d->signals);
   return true;
 }
 

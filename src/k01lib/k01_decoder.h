@@ -9,6 +9,7 @@
 #include <cstdio>
 
 #include "k01lib/decode_state.h"
+#include "k01lib/signal_state.h"
 #include "k01lib/delta_fields.h"
 #include "k01lib/huffman.h"
 #include "k01lib/record_buffer.h"
@@ -60,6 +61,9 @@ struct K01Decoder {
 
   // ---- record decoder: work record, DAT header, slots, transcoder histories ----
   k01::k01_decode_state_t decode;
+
+  // ---- multi-signal, expansion, position and auxiliary transcoders ----
+  k01::k01_signal_state_t signals;
 };
 
 namespace k01 {

@@ -18,11 +18,9 @@ struct k01_signal_state_t {
 // Zeroes every history and store; dopplerControl becomes 3.
 void resetSignalState(k01_signal_state_t& s);
 
-// The block of a decoder, created zeroed (and reset) on first use.
+// The block of a decoder.
 k01_signal_state_t& signalState(K01Decoder& d);
 // Puts the decoder's block into its initial state (before each input file).
 void resetSignalState(K01Decoder& d);
-// Frees the decoder's block (when the decoder is destroyed).
-void releaseSignalState(const K01Decoder* d);
 
 }  // namespace k01

@@ -306,8 +306,11 @@ uint8_t parseRaw29Image(const uint8_t* rec, uint32_t length, uint8_t* img) {
   }
   const uint32_t count = img[kSatCount];
   if (count > kAuxMaxCount) return kAuxBadIndex;
-  if (!openSection(c, s) || s.length - 1u < 3 * count) return kAuxOverrun;
-  takeBytes(s.c, img + kSats + 1, 3 * count);
+  // The entries follow their length byte; for more than 84 satellites that
+  // byte (3 x count + 1) no longer fits, so the count says how many there are.
+  if (c.left == 0) return kAuxOverrun;
+  takeByte(c);
+  if (!takeBytes(c, img + kSats + 1, 3 * count)) return kAuxOverrun;
   img[kSats] = static_cast<uint8_t>(3 * count + 1);
   img[kChecksum] = rec[length - 3];
   img[kChecksum + 1] = rec[length - 2];

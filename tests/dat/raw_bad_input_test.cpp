@@ -36,7 +36,8 @@ std::vector<BadCase> Cases() {
   c.push_back({"type 101 over-long: extra bytes ignored", Fields().zeros(60).record(101), status::kOk, 1});
   c.push_back({"type 3 over-long: extra bytes ignored", Fields().u8(2).zeros(210).record(3), status::kOk, 1});
   c.push_back({"compact type 66", Fields().zeros(20).record(66), status::kExpansion, 0});
-  c.push_back({"compact type 75", rawrec::BuildRecord(75, std::vector<uint8_t>(300, 0)), status::kExpansion, 0});
+  // A key frame carries the checksum of its type-17 form, not of its own type byte.
+  c.push_back({"compact type 75, checksum of type 75", rawrec::BuildRecord(75, std::vector<uint8_t>(300, 0)), status::kBadChecksum, 0});
   return c;
 }
 

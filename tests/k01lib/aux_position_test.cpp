@@ -199,7 +199,7 @@ TEST(AuxPrecise, FieldUpdatesAndSatelliteReplacement) {
   q.third[3] = 0x77;
   q.sats[1] = {8, 1, 6};
   const AuxBytes d = delta56({9, 0x80, 0xBE, 0xEF, 1, 2, 3, 4, 0,
-                              12, 0, 0, 0x10, 5, 0, 0, 0, 0, 0, 0x0F, 0x55, 0x66,
+                              12, 0, 0x10, 5, 0, 0, 0, 0, 0, 0xF0, 0x55, 0x66,
                               3, 0x20, 0x77,
                               2, 0,
                               5, 1, 8, 1, 6},
@@ -219,7 +219,8 @@ TEST(AuxPrecise, SectionsAndIndexesAreBounded) {
       {delta56({2, 0, 3, 0x88, 1}, raw), k01::kAuxOverrun},                     // raw field past the section
       {delta56({2, 0, 60}, raw), k01::kAuxOverrun},                             // section past the record
       {delta56({3, 0x40, 89}, raw), k01::kAuxBadIndex},                         // count 89 (step -4: raw)
-      {delta56({2, 0, 9, 0, 0, 0, 0, 0, 0, 0, 0, 2, 0, 2, 0, 14}, raw), k01::kAuxBadIndex},  // 14 > 4 x 3 + 1
+      {delta56({2, 0, 9, 0, 0, 0, 0, 0, 0, 0, 0, 2, 0, 2, 0, 14, 1, 1, 1, 1, 2, 2, 2, 2, 0, 3, 3, 3, 3}, raw),
+       k01::kAuxBadIndex},  // 14 > 4 x 3 + 1
       {delta56({2, 0, 9, 0, 0, 0, 0, 0, 0, 0, 0, 2, 0, 2, 0, 5, 88, 1, 2, 3}, raw), k01::kAuxBadIndex},
       {delta56({2, 0, 9, 0, 0, 0, 0, 0, 0, 0, 0, 2, 0, 2, 0, 4, 1, 2, 3}, raw), k01::kAuxOverrun},
   };
