@@ -66,7 +66,7 @@ bool Application::K01RecordStep(ConvState& cs, Status& st, Status& warning) {
     }
     lastReportedPosition = recordStart;
   }
-  return !std::feof(input) && st == status::kOk;
+  return !std::feof(input) && !std::ferror(input) && st == status::kOk;
 }
 
 Status Application::RunConversion(ConvState& cs) {
@@ -213,6 +213,8 @@ Status Application::RunConversion(ConvState& cs) {
       }
     }
 
+    // An input that could not be read to its end is not a finished input.
+    if (std::ferror(input) && st == status::kOk) st = warning = status::kInputOpen;
     std::fclose(input);
     input = nullptr;
     if (progressCallback != nullptr && !cancel && st == status::kOk)
