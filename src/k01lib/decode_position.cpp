@@ -85,7 +85,8 @@ uint16_t decodePrecise29(k01_view_t& rec, k01_pos29_t& slot, uint8_t header[4],
   slot.value40 = readScaled(rec, 36, 4, -21, true);
   slot.value48 = readScaled(rec, 40, 4, -21, true);
   slot.value56 = readScaled(rec, 44, 4, -21, true);
-  float* v = slot.values;
+  // Built aside and copied in: the packed slot's floats are not aligned.
+  float v[11] = {};
   v[0] = static_cast<float>(readScaled(rec, 48, 4, -26, true));
   v[1] = static_cast<float>(readScaled(rec, 52, 4, -17, true));
   v[3] = static_cast<float>(readScaled(rec, 56, 2, -4, false));
@@ -98,6 +99,7 @@ uint16_t decodePrecise29(k01_view_t& rec, k01_pos29_t& slot, uint8_t header[4],
   v[9] = static_cast<float>(readScaled(rec, 68, 2, -14, false));
   const double last = readScaled(rec, 70, 2, -11, false);
   v[10] = static_cast<float>(last * last);
+  std::memcpy(slot.values, v, sizeof v);
 
   // Optional sections follow one another, each led by its length byte.
   uint32_t at = 72;

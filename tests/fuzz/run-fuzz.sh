@@ -53,6 +53,10 @@ for t in "${targets[@]}"; do
       prefix 00 "$seeds/files/zlib.K02" "$seeds/$t/k02" ;;
     fuzz_raw_record)
       tail -c +10813 "$seeds/files/sample.q00" > "$seeds/$t/records" ;;
+    fuzz_decode)
+      # Each record: type, flags, 16-bit length, bytes.
+      printf '\x11\x00\x00\x40' > "$seeds/$t/meas17"
+      head -c 64 /dev/zero >> "$seeds/$t/meas17" ;;
     *)
       tail -c +10813 "$seeds/files/sample.q00" > "$seeds/$t/records" ;;
   esac
