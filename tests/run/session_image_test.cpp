@@ -66,9 +66,9 @@ class SessionImageTest : public ::testing::Test {
 
   // Writes the session image as gs00233a.q00 and runs the program's stages
   // on the command line "logsplit <options> <input>".
-  Status Convert(const tb::SessionSpec& spec, const std::vector<std::string>& options) {
+  Status Convert(const tb::SessionParams& params, const std::vector<std::string>& options) {
     const std::string input = dir_ + "/gs00233a.q00";
-    tb::WriteFile(input, tb::SessionImage(spec).bytes());
+    tb::WriteFile(input, tb::SessionImage(params).bytes());
     std::vector<const char*> argv = {"logsplit"};
     for (const std::string& o : options) argv.push_back(o.c_str());
     argv.push_back(input.c_str());
@@ -338,17 +338,17 @@ class SessionVariantTest : public SessionImageTest, public ::testing::WithParamI
 
 TEST_P(SessionVariantTest, StationTailSerialAndName) {
   const Variant& v = GetParam();
-  tb::SessionSpec spec;
-  spec.typeCode = v.typeCode;
-  spec.firmware = v.firmware;
-  spec.headerName = v.headerName;
-  spec.headerNameTerminated = v.terminated;
-  spec.serialText = v.serialText;
-  spec.longNameText = v.longNameText;
-  spec.narrow = v.narrow;
+  tb::SessionParams params;
+  params.typeCode = v.typeCode;
+  params.firmware = v.firmware;
+  params.headerName = v.headerName;
+  params.headerNameTerminated = v.terminated;
+  params.serialText = v.serialText;
+  params.longNameText = v.longNameText;
+  params.narrow = v.narrow;
   std::vector<std::string> options = {"-d", "-m", "-s"};
   options.insert(options.end(), v.options.begin(), v.options.end());
-  ASSERT_EQ(Convert(spec, options), 0);
+  ASSERT_EQ(Convert(params, options), 0);
   const std::string escaped = dir_ + "/../ESCAPE285N.dat";
   const bool escapedExists = tb::FileExists(escaped);
   std::remove(escaped.c_str());
@@ -418,10 +418,10 @@ INSTANTIATE_TEST_SUITE_P(
 // PDOP 99.9 still prints a position block; above it the block says
 // "Position not available". Here the 2D block has 99.9 and the 3D 100.0.
 TEST_F(SessionImageTest, PdopLimitSelectsPositionBlocks) {
-  tb::SessionSpec spec;
-  spec.pdop3d = 100.0;
-  spec.pdop2d = 99.9;
-  ASSERT_EQ(Convert(spec, {"-dm"}), 0);
+  tb::SessionParams params;
+  params.pdop3d = 100.0;
+  params.pdop2d = 99.9;
+  ASSERT_EQ(Convert(params, {"-dm"}), 0);
   const std::string mes = Text(tb::ReadFile(Out("gs00233a.mes")));
   const std::string tail =
       "LOGGED POSITION DATA EVERY CYCLE\n"

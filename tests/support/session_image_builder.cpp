@@ -38,21 +38,21 @@ namespace {
 
 using namespace session;
 
-std::vector<uint8_t> Type12(const SessionSpec& spec) {
+std::vector<uint8_t> Type12(const SessionParams& params) {
   Fields f;
-  f.u8(1).u8(0x07).u16(0x0102).u16(0x0304).u8(spec.typeCode);
+  f.u8(1).u8(0x07).u16(0x0102).u16(0x0304).u8(params.typeCode);
   for (int i = 0; i < 7; ++i) f.u8(0x70 + i);
   f.u16(kDataWeek).u32(86400).f64(1.5).f64(-2.5).f64(3.25).f64(4.0).u32(1u << 22);
   return f.record(12);
 }
 
-std::vector<uint8_t> ReceiverInfo(const SessionSpec& spec) {
+std::vector<uint8_t> ReceiverInfo(const SessionParams& params) {
   Fields f;
   f.u8(1).u8(6);
-  f.u8(8).u32(kInfoSerial).u16(0x0100 | spec.typeCode).u8(0xAA).u8(0xBB);    // item 1
-  f.u8(static_cast<uint32_t>(spec.serialText.size())).text(spec.serialText);  // item 2
+  f.u8(8).u32(kInfoSerial).u16(0x0100 | params.typeCode).u8(0xAA).u8(0xBB);    // item 1
+  f.u8(static_cast<uint32_t>(params.serialText.size())).text(params.serialText);  // item 2
   f.u8(2).u8(0x01).u8(0x02);                                                // item 3
-  f.u8(8).u16(spec.firmware).u16(2).u16(3).u8(0xCC).u8(0xDD);                // item 4
+  f.u8(8).u16(params.firmware).u16(2).u16(3).u8(0xCC).u8(0xDD);                // item 4
   f.u8(0);                                                                  // item 5
   f.u8(6).u32(kInfoAntenna).u16(0x0506);                                    // item 6
   return f.record(30);
@@ -63,14 +63,14 @@ std::vector<uint8_t> Text(uint8_t subtype, const std::string& text) {
 }
 
 // A counter or count field: 16-bit in the narrow record types, else 32-bit.
-void Count(Fields& f, const SessionSpec& spec, uint32_t v) {
-  if (spec.narrow)
+void Count(Fields& f, const SessionParams& params, uint32_t v) {
+  if (params.narrow)
     f.u16(v);
   else
     f.u32(v);
 }
 
-std::vector<uint8_t> SessionHeader(const SessionSpec& spec) {
+std::vector<uint8_t> SessionHeader(const SessionParams& params) {
   Fields f;
   f.u8(2);  // k: per-SV entries 0..2
   f.f64(kRefLat).f64(kRefLon).f64(kRefHeight).f64(kAntennaHeight);
@@ -82,36 +82,36 @@ std::vector<uint8_t> SessionHeader(const SessionSpec& spec) {
   f.u8(0x31).u8(0x32).u8(0x33);
   f.u16(kScheduleStart).u16(kScheduleStop).u16(kLoggingStart).u16(kLoggingStop);
   for (int c = 0; c < 4; ++c)
-    for (int e = 0; e < 3; ++e) Count(f, spec, 10 * c + e + 1);  // C1..C4
+    for (int e = 0; e < 3; ++e) Count(f, params, 10 * c + e + 1);  // C1..C4
   f.u16(kSyncRate).u32(kHeaderAntennaSerial).u32(kHeaderReceiverSerial);
   f.u16(kDataNav).u16(kDataSig);
-  return f.record(spec.narrow ? 4 : 22);
+  return f.record(params.narrow ? 4 : 22);
 }
 
-std::vector<uint8_t> SessionValues(const SessionSpec& spec) {
+std::vector<uint8_t> SessionValues(const SessionParams& params) {
   Fields f;
   f.u8(0).u8(0).u8(2);  // first entry 0, last entry 2
   f.u8(0x24).u8(0x25).u8(0x26).u8(0x34).u8(0x35).u8(0x36);
   for (int c = 0; c < 4; ++c)
-    for (int e = 0; e < 3; ++e) Count(f, spec, 100 * c + e);
+    for (int e = 0; e < 3; ++e) Count(f, params, 100 * c + e);
   // Header station name: length byte n, then n + 1 bytes.
-  if (spec.headerNameTerminated || spec.headerName.empty())
-    f.u8(static_cast<uint32_t>(spec.headerName.size())).text(spec.headerName).u8(0);
+  if (params.headerNameTerminated || params.headerName.empty())
+    f.u8(static_cast<uint32_t>(params.headerName.size())).text(params.headerName).u8(0);
   else
-    f.u8(static_cast<uint32_t>(spec.headerName.size() - 1)).text(spec.headerName);
+    f.u8(static_cast<uint32_t>(params.headerName.size() - 1)).text(params.headerName);
   f.u8(kA5).u32(static_cast<uint32_t>(kD1Raw)).text(kT1);
   f.u32(kW1).u32(kW2).u32(kW3).u8(kA6).u8(kA7).u8(kA8).u8(kA9);
   f.u32(kW4).u8(kA10).u8(kA11).u16(static_cast<uint16_t>(kD2Raw)).u16(kH1);
-  return f.record(spec.narrow ? 13 : 23);
+  return f.record(params.narrow ? 13 : 23);
 }
 
-std::vector<uint8_t> Positions(const SessionSpec& spec) {
+std::vector<uint8_t> Positions(const SessionParams& params) {
   Fields f;
   for (int i = 0; i < 12; ++i)
-    f.f64(i == 3 ? spec.pdop3d : i == 6 ? spec.pdop2d : kPositions[i]);
-  Count(f, spec, kW5);
-  Count(f, spec, kW6);
-  return f.record(spec.narrow ? 5 : 24);
+    f.f64(i == 3 ? params.pdop3d : i == 6 ? params.pdop2d : kPositions[i]);
+  Count(f, params, kW5);
+  Count(f, params, kW6);
+  return f.record(params.narrow ? 5 : 24);
 }
 
 std::vector<uint8_t> Ephemeris() {
@@ -153,7 +153,7 @@ std::vector<uint8_t> Tracking(const Track& t) {
 
 }  // namespace
 
-RawImage SessionImage(const SessionSpec& spec) {
+RawImage SessionImage(const SessionParams& params) {
   RawImage img;
   img.receiverCode = kImageReceiverCode;
   img.navVersion = kImageNav;
@@ -166,13 +166,13 @@ RawImage SessionImage(const SessionSpec& spec) {
 
   auto& r = img.records;
   r.push_back(Fields().u8(0).u8(0).record(30));  // subtype 0: not written
-  r.push_back(Type12(spec));
-  r.push_back(ReceiverInfo(spec));
-  r.push_back(Text(3, spec.longNameText));
-  r.push_back(Text(27, spec.antennaText));
+  r.push_back(Type12(params));
+  r.push_back(ReceiverInfo(params));
+  r.push_back(Text(3, params.longNameText));
+  r.push_back(Text(27, params.antennaText));
   r.push_back(Text(6, "NOT WRITTEN"));
-  r.push_back(SessionHeader(spec));
-  r.push_back(SessionValues(spec));
+  r.push_back(SessionHeader(params));
+  r.push_back(SessionValues(params));
   r.push_back(Ephemeris());
   r.push_back(IonUtc());
   r.push_back(AppBlock(10, false, std::vector<uint8_t>(10, 0xEE)));
@@ -187,7 +187,7 @@ RawImage SessionImage(const SessionSpec& spec) {
   r.push_back(Measurements(kEpochs[1], false, kEpochSvs[1]));
   for (const Track& t : TrackingRecords()) r.push_back(Tracking(t));
   r.push_back(Measurements(kEpochs[2], false, kEpochSvs[2]));
-  r.push_back(Positions(spec));
+  r.push_back(Positions(params));
   return img;
 }
 

@@ -12,7 +12,7 @@
 namespace tb {
 
 // What varies between the sessions a test builds.
-struct SessionSpec {
+struct SessionParams {
   uint8_t typeCode = 29;                  // type-12 record and type-30 item 1
   uint16_t firmware = 101;                // type-30 item 4
   std::string serialText = "0000012345";  // type-30 item 2
@@ -65,7 +65,7 @@ constexpr uint8_t kA6 = 0x61, kA7 = 0x62, kA8 = 0x63, kA9 = 0x64, kA10 = 0x6A, k
 constexpr int16_t kD2Raw = -40;          // fix16 s -4
 constexpr uint16_t kH1 = 0x1234;
 
-// Type 24: P0..P11 (P3 and P6 come from the spec), W5, W6.
+// Type 24: P0..P11 (P3 and P6 are the PDOPs under test), W5, W6.
 constexpr double kPositions[12] = {0.2734375, -0.4296875, 305.5, 0.0, 0.1, 0.2,
                                    0.0,       0.25,       0.5,   300.375, 0.3, 0.4};
 constexpr uint32_t kW5 = 1234, kW6 = 56;
@@ -102,6 +102,6 @@ std::vector<uint8_t> AppFile();
 }  // namespace session
 
 // The raw image of the session.
-RawImage SessionImage(const SessionSpec& spec);
+RawImage SessionImage(const SessionParams& params);
 
 }  // namespace tb
