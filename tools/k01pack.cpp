@@ -38,12 +38,22 @@ void PrintUsage() {
       "  -F COUNT    stream form: flush symbol after every COUNT records (default: only\n"
       "              at the end)\n"
       "  -V A,B      header block version bytes 10 and 11 (default 8,11)\n"
+      "  -c PRED[,KEYS[,GAP]]\n"
+      "              compress the measurements: every raw type-17/117 record becomes a\n"
+      "              key epoch or a delta epoch of the compressed type-17 family.\n"
+      "              PRED linear (types 66/67/74/75) or smoothed (68/69/76/77, no\n"
+      "              Doppler: epochs with a Doppler value go as key epochs); KEYS a key\n"
+      "              epoch at least every KEYS epochs (default 0: only when needed);\n"
+      "              GAP a time step above GAP ms starts a key epoch (default 60000).\n"
+      "              Block type 5 needs the smoothed predictor. Records that are not\n"
+      "              well-formed type-17 records are kept as they are.\n"
       "  --no-header       block form without the leading header block\n"
       "  --no-signature    K00 form: do not add the type-30 \"VELT\" record in front\n"
       "  -h, --help        this text\n"
       "\n"
       "Exit codes: 0 done, 1 bad arguments, 2 input or output file error, 3 the records\n"
-      "could not be packed in the chosen form.\n");
+      "could not be packed in the chosen form (also: -c with records of the chosen\n"
+      "compressed type-17 pair already in the input).\n");
 }
 
 bool ReadFile(const char* name, std::vector<uint8_t>& bytes) {
@@ -67,7 +77,11 @@ bool StartsWithHeaderBlock(const std::vector<uint8_t>& b) {
 }
 
 // Records of a raw image, framed by the image length rule.
-size_t ImageRecords(const std::vector<uint8_t>& b, std::vector<k01::RawRecord>& out) {
+// With keepLong17, type-117 records (raw type-17 epochs over 255 bytes, which
+// only the compressed forms can carry in a K01 file) are kept for the
+// measurement compression.
+size_t ImageRecords(const std::vector<uint8_t>& b, std::vector<k01::RawRecord>& out,
+                    bool keepLong17) {
   size_t skipped = 0;
   size_t p = static_cast<size_t>(kImageRecordsOffset);
   while (p + 3 <= b.size()) {
@@ -83,7 +97,7 @@ size_t ImageRecords(const std::vector<uint8_t>& b, std::vector<k01::RawRecord>& 
       continue;
     }
     k01::RawRecord r(b.begin() + static_cast<long>(p), b.begin() + static_cast<long>(p + len));
-    if (k01::isFramedRecord(r))
+    if (k01::isFramedRecord(r) || (keepLong17 && r[2] == 117))
       out.push_back(std::move(r));
     else
       std::fprintf(stderr, "k01pack: record of type %u at offset %zu has no K01 length form; skipped\n",
@@ -196,6 +210,32 @@ int main(int argc, char** argv) {
       }
       opt.headerVersion10 = static_cast<uint8_t>(v10);
       opt.headerVersion11 = static_cast<uint8_t>(v11);
+    } else if (a == "-c") {
+      const std::string spec = value("-c");
+      const size_t comma = spec.find(',');
+      const std::string pred = spec.substr(0, comma);
+      if (pred == "linear")
+        opt.measurementPredictor = k01::Meas17Predictor::kLinear;
+      else if (pred == "smoothed")
+        opt.measurementPredictor = k01::Meas17Predictor::kSmoothed;
+      else {
+        std::fprintf(stderr, "k01pack: -c wants linear or smoothed, got '%s'\n", pred.c_str());
+        return 1;
+      }
+      if (comma != std::string::npos) {
+        const std::string rest = spec.substr(comma + 1);
+        const size_t comma2 = rest.find(',');
+        size_t keys = 0, gap = 0;
+        if (!ParseCount(rest.substr(0, comma2).c_str(), &keys) || keys > 0xFFFFFFFFu ||
+            (comma2 != std::string::npos &&
+             (!ParseCount(rest.substr(comma2 + 1).c_str(), &gap) || gap > 0xFFFFFFFFu))) {
+          std::fprintf(stderr, "k01pack: bad -c value '%s'\n", spec.c_str());
+          return 1;
+        }
+        opt.measurementKeyInterval = static_cast<uint32_t>(keys);
+        if (comma2 != std::string::npos) opt.measurementMaxGapMs = static_cast<uint32_t>(gap);
+      }
+      opt.compressMeasurements = true;
     } else if (a == "--no-header") {
       opt.headerBlock = false;
     } else if (a == "--no-signature") {
@@ -240,7 +280,7 @@ int main(int argc, char** argv) {
   std::vector<k01::RawRecord> records;
   size_t problems = 0;
   if (inputKind == "q00") {
-    problems = ImageRecords(input, records);
+    problems = ImageRecords(input, records, opt.compressMeasurements);
     if (problems > 0) std::fprintf(stderr, "k01pack: %zu stray bytes skipped\n", problems);
   } else if (inputKind == "k01" || inputKind == "k00") {
     ReaderRecords(names[0].c_str(), inputKind == "k01", records, &problems);
@@ -261,7 +301,11 @@ int main(int argc, char** argv) {
   std::vector<uint8_t> out;
   const uint8_t st = k01::writeK01File(records, opt, out);
   if (st != k01::kWriteOk) {
-    std::fprintf(stderr, "k01pack: cannot pack the records (writer status %u)\n", st);
+    if (st == k01::kWriteMixedMeasurements)
+      std::fprintf(stderr, "k01pack: the input already holds compressed type-17 records of the "
+                           "chosen predictor; cannot compress (writer status %u)\n", st);
+    else
+      std::fprintf(stderr, "k01pack: cannot pack the records (writer status %u)\n", st);
     return 3;
   }
   FILE* f = std::fopen(names[1].c_str(), "wb");

@@ -15,6 +15,17 @@ namespace {
 
 bool isDataBlockType(uint8_t t) { return t >= kBlockBzip2 && t <= kBlockBzip2Stripped; }
 
+// Compressed type-17 records without an end byte: key epochs 69/77 and the
+// smoothed predictor's delta epochs 68/76.
+bool hasNoEndByte(uint8_t type) {
+  return type == 68 || type == 69 || type == 76 || type == 77;
+}
+
+bool isLinearFamily(uint8_t type) {
+  return type == 66 || type == 67 || type == 74 || type == 75;
+}
+bool isSmoothedFamily(uint8_t type) { return hasNoEndByte(type); }
+
 uint8_t bzip2Compress(const std::vector<uint8_t>& in, std::vector<uint8_t>& out) {
   unsigned int destLen = static_cast<unsigned int>(in.size() + in.size() / 100 + 600);
   out.resize(destLen);
@@ -42,7 +53,7 @@ size_t decodedSize(uint8_t blockType, const std::vector<RawRecord>& records, siz
   for (size_t i = first; i < first + count; ++i) {
     const size_t size = records[i].size();
     if (blockType == kBlockBzip2Stripped)
-      total += size - 4;
+      total += size - (size >= 3 && hasNoEndByte(records[i][2]) ? 3 : 4);
     else
       total += size;
   }
@@ -108,7 +119,9 @@ void appendHeaderBlock(std::vector<uint8_t>& out, uint8_t version10, uint8_t ver
 uint8_t stripRecord(const RawRecord& record, std::vector<uint8_t>& stored) {
   if (!isFramedRecord(record)) return kWriteBadRecord;
   const uint8_t type = record[2];
-  const size_t size = record.size() - 4;
+  // Start byte, checksum and end byte go; a record without an end byte
+  // keeps its last payload byte.
+  const size_t size = record.size() - (hasNoEndByte(type) ? 3 : 4);
   // The length field of the stored record counts only the stored bytes.
   if (type >= 74 && type <= 77) {
     if (size < 256 || size > 511) return kWriteNotStorable;
@@ -202,9 +215,58 @@ std::vector<uint8_t> huffmanEncode(const std::vector<uint8_t>& bytes, bool flush
   return enc.bytes();
 }
 
+uint8_t compressMeasurementRecords(const std::vector<RawRecord>& records,
+                                   const k01_write_options_t& options,
+                                   std::vector<RawRecord>& out) {
+  out.clear();
+  const bool linear = options.measurementPredictor == Meas17Predictor::kLinear;
+  for (const RawRecord& r : records) {
+    if (r.size() < 3) continue;
+    if (linear ? isLinearFamily(r[2]) : isSmoothedFamily(r[2])) return kWriteMixedMeasurements;
+  }
+  k01_meas17_encoder_options_t eo;
+  eo.predictor = options.measurementPredictor;
+  eo.keyInterval = options.measurementKeyInterval;
+  eo.maxGapMs = options.measurementMaxGapMs;
+  k01_meas17_encoder_t encoder(eo);
+  out.reserve(records.size());
+  std::vector<uint8_t> packed;
+  for (const RawRecord& r : records) {
+    if (r.size() >= 4 && r[0] == 0x02 && r[2] == 30 && r[3] == 0 && linear) {
+      // The decoder clears the linear pair after this record (all but the
+      // first time); a key epoch is right either way.
+      encoder.restart();
+    }
+    if (r.size() >= 3 && (r[2] == 17 || r[2] == 117) &&
+        encoder.encodeRaw(r.data(), r.size(), packed) == kEnc17Ok) {
+      out.push_back(packed);
+      continue;
+    }
+    out.push_back(r);
+  }
+  return kWriteOk;
+}
+
 uint8_t writeK01File(const std::vector<RawRecord>& records, const k01_write_options_t& options,
                      std::vector<uint8_t>& out) {
   out.clear();
+  if (options.compressMeasurements) {
+    if (options.form == ContainerForm::kBlocks &&
+        options.measurementPredictor == Meas17Predictor::kLinear) {
+      bool stripped = false;
+      if (options.plan.empty())
+        for (uint8_t t : options.blockTypes) stripped = stripped || t == kBlockBzip2Stripped;
+      for (const k01_block_spec_t& b : options.plan)
+        stripped = stripped || b.blockType == kBlockBzip2Stripped;
+      if (stripped) return kWriteNotStorable;
+    }
+    std::vector<RawRecord> packed;
+    const uint8_t st = compressMeasurementRecords(records, options, packed);
+    if (st != kWriteOk) return st;
+    k01_write_options_t plain = options;
+    plain.compressMeasurements = false;
+    return writeK01File(packed, plain, out);
+  }
   for (const RawRecord& r : records)
     if (!isFramedRecord(r)) return kWriteBadRecord;
 

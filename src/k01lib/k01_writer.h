@@ -16,6 +16,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "k01lib/meas17_encoder.h"
+
 namespace k01 {
 
 constexpr uint8_t kWriteOk = 0;
@@ -24,6 +26,8 @@ constexpr uint8_t kWriteNotStorable = 2;    // record cannot be stored in the ch
 constexpr uint8_t kWriteCompression = 3;    // bzip2 or zlib refused the data
 constexpr uint8_t kWriteBlockTooLarge = 4;  // an explicit block exceeds the block limits
 constexpr uint8_t kWriteBadOption = 5;      // unknown form or block type, empty plan
+constexpr uint8_t kWriteMixedMeasurements = 6;  // records of the chosen compressed type-17 pair
+                                                // already present: compressing would break them
 
 enum class ContainerForm : uint8_t { kK00, kStream, kBlocks };
 
@@ -50,7 +54,29 @@ struct k01_write_options_t {
   // Stream shape: a flush symbol after every flushInterval records (0: only
   // at the end).
   size_t flushInterval = 0;
+  // Measurement compression: every raw type-17/117 record is replaced by a
+  // record of the compressed type-17 family (key and delta epochs of the
+  // chosen predictor) before the records are stored. Records that are not
+  // well-formed raw type-17 records (bad checksum, end byte or blocks) are
+  // stored as they are. The linear predictor's records (66, 67, 74, 75) do
+  // not survive stripping, so block type 5 cannot be used with it
+  // (kWriteNotStorable); the smoothed predictor's can.
+  bool compressMeasurements = false;
+  Meas17Predictor measurementPredictor = Meas17Predictor::kLinear;
+  // A key epoch at least every measurementKeyInterval epochs (0: only when
+  // an epoch cannot be delta-coded or a delta saves nothing).
+  uint32_t measurementKeyInterval = 0;
+  // A time step above this many milliseconds starts a key epoch.
+  uint32_t measurementMaxGapMs = 60000;
 };
+
+// The compression step of writeK01File on its own: `out` receives the
+// records with every raw type-17/117 record replaced by its compressed form.
+// The linear pair's history is reset by the decoder after a type-30 record
+// of subtype 0, so the epoch after such a record is a key epoch.
+uint8_t compressMeasurementRecords(const std::vector<RawRecord>& records,
+                                   const k01_write_options_t& options,
+                                   std::vector<RawRecord>& out);
 
 // Writes the whole file into out (replacing its contents).
 uint8_t writeK01File(const std::vector<RawRecord>& records, const k01_write_options_t& options,
@@ -74,7 +100,9 @@ uint8_t buildBlockPayload(uint8_t blockType, const std::vector<RawRecord>& recor
 // byte, checksum and end byte; the length field counts the stored bytes. The
 // reader gives such a record back with zero checksum bytes, and a record of a
 // compressed type without its end byte (one byte shorter), the form that
-// compressed records take in these blocks.
+// compressed records take in these blocks. The types that have no end byte
+// (68, 69, 76, 77) lose only their start byte and checksum, so they come
+// back at their own length.
 uint8_t stripRecord(const RawRecord& record, std::vector<uint8_t>& stored);
 // Appends the Huffman code of each byte; with flush also the flush symbol and
 // zero bits up to the next byte boundary. Bits left over without flush stay

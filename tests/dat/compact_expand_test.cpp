@@ -8,20 +8,43 @@
 
 #include "dat/conv_state.h"
 #include "dat/dat_encoder.h"
-#include "support/k01_meas17_encoder.h"
+#include "k01lib/meas17_encoder.h"
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-std::vector<tb17::Epoch> Epochs(int count, bool dual) {
-  std::vector<tb17::Epoch> out;
+// The raw path's decoder: 24 satellites, flags always sent raw.
+k01::k01_meas17_encoder_options_t RawPathOptions() {
+  k01::k01_meas17_encoder_options_t o;
+  o.maxSatellites = 24;
+  o.flagsMode = 0;
+  return o;
+}
+Bytes Key17(k01::k01_meas17_encoder_t& enc, const k01::k01_meas17_epoch_t& e) {
+  Bytes r;
+  EXPECT_EQ(enc.key(e, r), k01::kEnc17Ok);
+  return r;
+}
+Bytes Delta17(k01::k01_meas17_encoder_t& enc, const k01::k01_meas17_epoch_t& e) {
+  Bytes r;
+  EXPECT_EQ(enc.delta(e, r), k01::kEnc17Ok);
+  return r;
+}
+Bytes Raw17(const k01::k01_meas17_epoch_t& e) {
+  Bytes r;
+  EXPECT_TRUE(k01::buildRaw17Record(e, r));
+  return r;
+}
+
+std::vector<k01::k01_meas17_epoch_t> Epochs(int count, bool dual) {
+  std::vector<k01::k01_meas17_epoch_t> out;
   for (int e = 0; e < count; ++e) {
-    tb17::Epoch ep;
+    k01::k01_meas17_epoch_t ep;
     ep.time = 345600000u + 1000u * static_cast<uint32_t>(e);
     ep.clock = 2000 + 37 * e;
     for (int s = 0; s < 5; ++s) {
-      tb17::Sat sat;
+      k01::k01_meas17_sat_t sat;
       sat.sv = static_cast<uint8_t>(2 + 5 * s);
       sat.flags = dual && s % 2 == 0 ? 1 : 0;
       sat.status = 3;
@@ -60,16 +83,16 @@ struct Writer {
 // give the same DAT file (the last epoch closes when a later one begins).
 TEST(CompactExpansion, KeyAndDeltaEpochsEqualTheRawEpochs) {
   for (bool dual : {false, true}) {
-    const std::vector<tb17::Epoch> epochs = Epochs(6, dual);
+    const std::vector<k01::k01_meas17_epoch_t> epochs = Epochs(6, dual);
     Writer raw;
-    for (const tb17::Epoch& e : epochs) ASSERT_EQ(raw.Put(tb17::RawRecord(e)), 0);
+    for (const k01::k01_meas17_epoch_t& e : epochs) ASSERT_EQ(raw.Put(Raw17(e)), 0);
 
     Writer compact;
-    tb17::Meas17Encoder enc(tb17::Predictor::kLinear, 24);
-    enc.forceFlagsMode = 0;  // flags mode is honoured only in compact mode
-    ASSERT_EQ(compact.Put(enc.Key(epochs[0])), 0);
+    // Flags mode is honoured only in compact mode.
+    k01::k01_meas17_encoder_t enc(RawPathOptions());
+    ASSERT_EQ(compact.Put(Key17(enc, epochs[0])), 0);
     for (size_t i = 1; i < epochs.size(); ++i) {
-      const Bytes delta = enc.Delta(epochs[i]);
+      const Bytes delta = Delta17(enc, epochs[i]);
       ASSERT_EQ(delta[2], 66);
       ASSERT_EQ(compact.Put(delta), 0) << "epoch " << i;
     }
@@ -80,12 +103,11 @@ TEST(CompactExpansion, KeyAndDeltaEpochsEqualTheRawEpochs) {
 }
 
 TEST(CompactExpansion, WrongCarriedChecksumIsABadChecksumAndWritesNothing) {
-  const std::vector<tb17::Epoch> epochs = Epochs(3, false);
+  const std::vector<k01::k01_meas17_epoch_t> epochs = Epochs(3, false);
   Writer w;
-  tb17::Meas17Encoder enc(tb17::Predictor::kLinear, 24);
-  enc.forceFlagsMode = 0;
-  ASSERT_EQ(w.Put(enc.Key(epochs[0])), 0);
-  Bytes delta = enc.Delta(epochs[1]);
+  k01::k01_meas17_encoder_t enc(RawPathOptions());
+  ASSERT_EQ(w.Put(Key17(enc, epochs[0])), 0);
+  Bytes delta = Delta17(enc, epochs[1]);
   const size_t before = w.File().size();
   // The carried checksum sits just before the end byte.
   delta[delta.size() - 2] ^= 0x01;
@@ -98,11 +120,10 @@ TEST(CompactExpansion, TypesWithoutExpansionAndFurtherLettersEndIn30) {
   const Bytes type64 = {0x02, 10, 64, 1, 2, 3, 4, 0, 0, 0x03};
   EXPECT_EQ(w.Put(type64), 30);
   // A delta epoch with no history behind it cannot be decoded.
-  const std::vector<tb17::Epoch> epochs = Epochs(2, false);
-  tb17::Meas17Encoder enc(tb17::Predictor::kLinear, 24);
-  enc.forceFlagsMode = 0;
-  enc.Key(epochs[0]);
-  Bytes delta = enc.Delta(epochs[1]);
+  const std::vector<k01::k01_meas17_epoch_t> epochs = Epochs(2, false);
+  k01::k01_meas17_encoder_t enc(RawPathOptions());
+  Key17(enc, epochs[0]);
+  Bytes delta = Delta17(enc, epochs[1]);
   delta[0] = 0x00;  // no STX: letter "e"
   EXPECT_EQ(w.Put(delta), 30);
 }

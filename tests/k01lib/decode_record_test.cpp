@@ -9,10 +9,27 @@
 
 #include "k01lib/decode_record.h"
 #include "k01lib/k01_decoder.h"
-#include "support/k01_meas17_encoder.h"
+#include "k01lib/meas17_encoder.h"
 #include "support/record_builder.h"
 
 namespace {
+
+// Records of the type-17 family from the library's encoder.
+std::vector<uint8_t> Key17(k01::k01_meas17_encoder_t& enc, const k01::k01_meas17_epoch_t& e) {
+  std::vector<uint8_t> r;
+  EXPECT_EQ(enc.key(e, r), k01::kEnc17Ok);
+  return r;
+}
+std::vector<uint8_t> Delta17(k01::k01_meas17_encoder_t& enc, const k01::k01_meas17_epoch_t& e) {
+  std::vector<uint8_t> r;
+  EXPECT_EQ(enc.delta(e, r), k01::kEnc17Ok);
+  return r;
+}
+std::vector<uint8_t> Raw17(const k01::k01_meas17_epoch_t& e) {
+  std::vector<uint8_t> r;
+  EXPECT_TRUE(k01::buildRaw17Record(e, r));
+  return r;
+}
 
 class DecodeRecord : public ::testing::Test {
  protected:
@@ -78,19 +95,19 @@ TEST_F(DecodeRecord, ShortRecordIsALayoutFailure) {
 }
 
 TEST_F(DecodeRecord, CompressedMeasurementsAndTranscoderFailure) {
-  tb17::Epoch e;
+  k01::k01_meas17_epoch_t e;
   e.time = 1000;
-  tb17::Sat s;
+  k01::k01_meas17_sat_t s;
   s.sv = 3; s.flags = 0x10; s.snr = 100; s.range = 1u << 20; s.phase = 1 << 20; s.doppler = 64;
   e.sats = {s};
-  tb17::Meas17Encoder enc(tb17::Predictor::kLinear);
-  EXPECT_EQ(Decode(enc.Key(e)), 21 + 48);
+  k01::k01_meas17_encoder_t enc;
+  EXPECT_EQ(Decode(Key17(enc, e)), 21 + 48);
   EXPECT_EQ(status, 0);
   EXPECT_EQ(datType, 17);
-  EXPECT_EQ(d->decode.work.length, tb17::RawRecord(e).size());
+  EXPECT_EQ(d->decode.work.length, Raw17(e).size());
   e.time += 1000;
   e.sats[0].phase += 3 << 15;  // 3 cycles in 1 s
-  std::vector<uint8_t> delta = enc.Delta(e);
+  std::vector<uint8_t> delta = Delta17(enc, e);
   EXPECT_EQ(Decode(delta), 69);
   EXPECT_DOUBLE_EQ(d->decode.slots.meas17.sv[0].doppler1, 3.0);
   // A damaged delta epoch: status 7, nothing produced.
@@ -99,10 +116,10 @@ TEST_F(DecodeRecord, CompressedMeasurementsAndTranscoderFailure) {
   EXPECT_EQ(status, k01::kDecodeTranscode);
   EXPECT_EQ(datType, 17);
   // In checksum mode 5 the carried checksum is replaced, so it decodes.
-  tb17::Meas17Encoder enc2(tb17::Predictor::kLinear);
+  k01::k01_meas17_encoder_t enc2;
   e.time = 1000;
   e.sats[0].phase = 1 << 20;
-  Decode(enc2.Key(e));
+  Decode(Key17(enc2, e));
   EXPECT_EQ(Decode(delta, 5), 69);
 }
 
@@ -116,13 +133,13 @@ TEST_F(DecodeRecord, TranscoderFailureOfOtherFamilies) {
 }
 
 TEST_F(DecodeRecord, FirstType30Subtype0KeepsTheHistory) {
-  tb17::Epoch e;
+  k01::k01_meas17_epoch_t e;
   e.time = 500;
-  tb17::Sat s;
+  k01::k01_meas17_sat_t s;
   s.sv = 8; s.flags = 0x10; s.snr = 90; s.range = 12345; s.phase = 777;
   e.sats = {s};
-  tb17::Meas17Encoder enc(tb17::Predictor::kLinear);
-  ASSERT_GT(Decode(enc.Key(e)), 0);
+  k01::k01_meas17_encoder_t enc;
+  ASSERT_GT(Decode(Key17(enc, e)), 0);
   const std::vector<uint8_t> session = tb::Fields().u8(0).text("RX").record(30);
   EXPECT_EQ(Decode(session), session.size() - 3);
   EXPECT_EQ(d->decode.linear.previous.slot(0)[k01::img::kSv], 8);  // first one: intact
@@ -133,9 +150,9 @@ TEST_F(DecodeRecord, FirstType30Subtype0KeepsTheHistory) {
   EXPECT_EQ(d->decode.linear.previous.slot(0)[k01::img::kSv], 0);  // later ones clear it
   EXPECT_EQ(d->decode.linear.prediction.bytes[k01::img::kEnd], 0x03);
   // A new input file starts with the flag set again.
-  ASSERT_GT(Decode(enc.Key(e)), 0);
+  ASSERT_GT(Decode(Key17(enc, e)), 0);
   ASSERT_TRUE(k01::ResetDecoderBuffers(d));
-  ASSERT_GT(Decode(enc.Key(e)), 0);
+  ASSERT_GT(Decode(Key17(enc, e)), 0);
   Decode(session);
   EXPECT_EQ(d->decode.linear.previous.slot(0)[k01::img::kSv], 8);
 }

@@ -8,7 +8,7 @@
 #include <memory>
 #include <vector>
 
-#include "support/k01_meas17_encoder.h"
+#include "k01lib/meas17_encoder.h"
 #include "k01lib/transcode_meas17.h"
 #include "support/record_builder.h"
 
@@ -16,9 +16,32 @@ namespace {
 
 using k01::k01_meas17_history_t;
 using k01::k01_transcode17_options_t;
-using tb17::Epoch;
-using tb17::Predictor;
-using tb17::Sat;
+using Epoch = k01::k01_meas17_epoch_t;
+using Predictor = k01::Meas17Predictor;
+using Sat = k01::k01_meas17_sat_t;
+using Encoder = k01::k01_meas17_encoder_t;
+
+Encoder MakeEncoder(Predictor p, uint8_t capacity = 88) {
+  k01::k01_meas17_encoder_options_t o;
+  o.predictor = p;
+  o.maxSatellites = capacity;
+  return Encoder(o);
+}
+std::vector<uint8_t> Key(Encoder& enc, const Epoch& e) {
+  std::vector<uint8_t> r;
+  EXPECT_EQ(enc.key(e, r), k01::kEnc17Ok);
+  return r;
+}
+std::vector<uint8_t> Delta(Encoder& enc, const Epoch& e) {
+  std::vector<uint8_t> r;
+  EXPECT_EQ(enc.delta(e, r), k01::kEnc17Ok);
+  return r;
+}
+std::vector<uint8_t> Raw(const Epoch& e) {
+  std::vector<uint8_t> r;
+  EXPECT_TRUE(k01::buildRaw17Record(e, r));
+  return r;
+}
 
 Sat MakeSat(uint8_t sv, uint8_t flags, uint8_t status, uint32_t range, int64_t phase,
             int32_t doppler) {
@@ -145,19 +168,19 @@ class FamilyRoundTrip : public ::testing::TestWithParam<Predictor> {};
 TEST_P(FamilyRoundTrip, DeltaEpochsRebuildTheRawRecords) {
   const Predictor p = GetParam();
   auto h = NewHistory();
-  tb17::Meas17Encoder enc(p);
+  Encoder enc = MakeEncoder(p);
   const std::vector<Epoch> seq = Sequence(p);
   bool sawLong = false;
   unsigned modesSeen = 0;  // flags modes and explicit lists used by the encoder
   for (size_t i = 0; i < seq.size(); ++i) {
-    const std::vector<uint8_t> in = i == 0 ? enc.Key(seq[i]) : enc.Delta(seq[i]);
-    if (i > 0) modesSeen |= 1u << (enc.lastHeader & 3) | ((enc.lastHeader & 0x80) ? 0x10 : 0);
+    const std::vector<uint8_t> in = i == 0 ? Key(enc, seq[i]) : Delta(enc, seq[i]);
+    if (i > 0) modesSeen |= 1u << (enc.lastHeader() & 3) | ((enc.lastHeader() & 0x80) ? 0x10 : 0);
     const uint8_t shortType = p == Predictor::kLinear ? (i == 0 ? 67 : 66) : (i == 0 ? 69 : 68);
     ASSERT_TRUE(in[2] == shortType || in[2] == shortType + 8) << "epoch " << i;
     sawLong = sawLong || in[2] == shortType + 8;
     const Rebuilt r = Transcode(*h, in);
     ASSERT_EQ(r.status, 0) << "epoch " << i;
-    EXPECT_EQ(r.bytes, tb17::RawRecord(seq[i])) << "epoch " << i;
+    EXPECT_EQ(r.bytes, Raw(seq[i])) << "epoch " << i;
   }
   EXPECT_TRUE(sawLong);
   EXPECT_EQ(modesSeen, 0x1Fu);
@@ -170,10 +193,10 @@ INSTANTIATE_TEST_SUITE_P(Predictors, FamilyRoundTrip,
 // then ignored.
 TEST(Transcode17, FlagsModeSwitchOfTheRawPath) {
   const std::vector<Epoch> seq = Sequence(Predictor::kLinear);
-  tb17::Meas17Encoder enc(Predictor::kLinear, 24);
-  enc.forceFlagsMode = 0;
-  const std::vector<uint8_t> key = enc.Key(seq[0]);
-  std::vector<uint8_t> delta = enc.Delta(seq[1]);
+  Encoder enc = MakeEncoder(Predictor::kLinear, 24);
+  enc.options().flagsMode = 0;
+  const std::vector<uint8_t> key = Key(enc, seq[0]);
+  std::vector<uint8_t> delta = Delta(enc, seq[1]);
   delta[3] |= 0x02;  // header byte claims flags mode 2
 
   k01_transcode17_options_t rawPath;
@@ -183,7 +206,7 @@ TEST(Transcode17, FlagsModeSwitchOfTheRawPath) {
   ASSERT_EQ(Transcode(*h, key, rawPath).status, 0);
   const Rebuilt r = Transcode(*h, delta, rawPath);
   ASSERT_EQ(r.status, 0);
-  EXPECT_EQ(r.bytes, tb17::RawRecord(seq[1]));
+  EXPECT_EQ(r.bytes, Raw(seq[1]));
 
   auto h2 = NewHistory();
   ASSERT_EQ(Transcode(*h2, key).status, 0);
@@ -199,8 +222,8 @@ TEST(Transcode17, ZeroModesReproduceThePrediction) {
   key.clock = 0x012345;
   key.sats = {MakeSat(7, 0x10, 0, 1000000, 40000, -64), MakeSat(9, 0x10, 0, 2000000, -40000, 64)};
   auto h = NewHistory();
-  tb17::Meas17Encoder enc(Predictor::kLinear);
-  ASSERT_EQ(Transcode(*h, enc.Key(key)).status, 0);
+  Encoder enc = MakeEncoder(Predictor::kLinear);
+  ASSERT_EQ(Transcode(*h, Key(enc, key)).status, 0);
 
   tb::Fields body;
   body.u8(0x00);  // H: no list, all modes 0
@@ -228,11 +251,11 @@ TEST(Transcode17, ZeroModesReproduceThePrediction) {
 
 TEST(Transcode17, WrongCarriedChecksumLeavesTheHistory) {
   const std::vector<Epoch> seq = Sequence(Predictor::kLinear);
-  tb17::Meas17Encoder enc(Predictor::kLinear);
+  Encoder enc = MakeEncoder(Predictor::kLinear);
   auto h = NewHistory();
-  ASSERT_EQ(Transcode(*h, enc.Key(seq[0])).status, 0);
-  ASSERT_EQ(Transcode(*h, enc.Delta(seq[1])).status, 0);
-  std::vector<uint8_t> bad = enc.Delta(seq[2]);
+  ASSERT_EQ(Transcode(*h, Key(enc, seq[0])).status, 0);
+  ASSERT_EQ(Transcode(*h, Delta(enc, seq[1])).status, 0);
+  std::vector<uint8_t> bad = Delta(enc, seq[2]);
   bad[bad.size() - 2] ^= 0x40;
   auto before = std::make_unique<k01_meas17_history_t>(*h);
 
@@ -246,7 +269,7 @@ TEST(Transcode17, WrongCarriedChecksumLeavesTheHistory) {
   noVerify.verify = false;
   const Rebuilt r2 = Transcode(*h, bad, noVerify);
   ASSERT_EQ(r2.status, 0);
-  EXPECT_EQ(r2.bytes, tb17::RawRecord(seq[2]));
+  EXPECT_EQ(r2.bytes, Raw(seq[2]));
 }
 
 TEST(Transcode17, KeyEpochWithoutEndByte) {
@@ -255,8 +278,8 @@ TEST(Transcode17, KeyEpochWithoutEndByte) {
   e.time = 7;
   e.sats = {MakeSat(1, 0xD1, 0, 10, 20, 0), MakeSat(2, 0xD1, 0, 30, 40, 0),
             MakeSat(3, 0xD1, 0, 50, 60, 0)};
-  tb17::Meas17Encoder enc(Predictor::kSmoothed);
-  const std::vector<uint8_t> in = enc.Key(e);
+  Encoder enc = MakeEncoder(Predictor::kSmoothed);
+  const std::vector<uint8_t> in = Key(enc, e);
   ASSERT_EQ(in.size(), 99u);
   ASSERT_EQ(in[1], 99);
   ASSERT_EQ(in[2], 69);
@@ -267,7 +290,7 @@ TEST(Transcode17, KeyEpochWithoutEndByte) {
   EXPECT_EQ(r.bytes[1], 100);
   EXPECT_EQ(r.bytes[2], 17);
   EXPECT_EQ(r.bytes[99], 0x03);
-  EXPECT_EQ(r.bytes, tb17::RawRecord(e));
+  EXPECT_EQ(r.bytes, Raw(e));
   // Both images hold the epoch.
   EXPECT_EQ(h->previous.bytes[k01::img::kCount], 3);
   EXPECT_EQ(h->prediction.slot(2)[k01::img::kSv], 3);
@@ -275,7 +298,7 @@ TEST(Transcode17, KeyEpochWithoutEndByte) {
   // 255 stored bytes stand for a 256-byte record: the long raw form.
   Epoch big;
   for (uint8_t sv = 1; sv <= 9; ++sv) big.sats.push_back(MakeSat(sv, sv <= 7 ? 0xD1 : 0xD0, 0, sv, sv, 0));
-  const std::vector<uint8_t> in2 = enc.Key(big);
+  const std::vector<uint8_t> in2 = Key(enc, big);
   ASSERT_EQ(in2.size(), 255u);
   ASSERT_EQ(in2[2], 69);
   const Rebuilt r2 = Transcode(*h, in2);
@@ -288,11 +311,11 @@ TEST(Transcode17, KeyEpochWithoutEndByte) {
 // Statuses of damaged records; every failure produces nothing.
 TEST(Transcode17, DamagedRecordsGiveTheirStatus) {
   const std::vector<Epoch> seq = Sequence(Predictor::kLinear);
-  tb17::Meas17Encoder enc(Predictor::kLinear);
-  const std::vector<uint8_t> key = enc.Key(seq[0]);
-  enc.forceExplicitList = true;
-  enc.forceFlagsMode = 0;
-  const std::vector<uint8_t> delta = enc.Delta(seq[1]);  // dual-frequency satellites included
+  Encoder enc = MakeEncoder(Predictor::kLinear);
+  const std::vector<uint8_t> key = Key(enc, seq[0]);
+  enc.options().explicitList = true;
+  enc.options().flagsMode = 0;
+  const std::vector<uint8_t> delta = Delta(enc, seq[1]);  // dual-frequency satellites included
   // delta: 3 header, H, time (2), clock (1), count + 3 list bytes, then
   // satellite 5: F at 14, G at 15 ...
   const size_t firstF = 3 + 1 + 2 + 1 + 4;
@@ -373,8 +396,8 @@ TEST(Transcode17, FieldStatusesOfTheSmoothedPredictor) {
       {"J cut", {0x00, 0x00, 0x00, 0xD1, 0x00}, k01::kT17SecondFreq},
       {"value2 cut", {0x00, 0x00, 0x00, 0xD1, 0x00, 0x02, 0x01}, k01::kT17SecondFreq},
   };
-  tb17::Meas17Encoder enc(Predictor::kSmoothed);
-  const std::vector<uint8_t> key = enc.Key(e);
+  Encoder enc = MakeEncoder(Predictor::kSmoothed);
+  const std::vector<uint8_t> key = Key(enc, e);
   for (const Case& c : cases) {
     auto h = NewHistory();
     ASSERT_EQ(Transcode(*h, key).status, 0);
@@ -386,8 +409,8 @@ TEST(Transcode17, KeyEpochStatusesAndInPlaceUse) {
   Epoch e;
   e.time = 99;
   e.sats = {MakeSat(4, 0x10, 0, 1, 2, 3)};
-  tb17::Meas17Encoder enc(Predictor::kLinear);
-  const std::vector<uint8_t> key = enc.Key(e);
+  Encoder enc = MakeEncoder(Predictor::kLinear);
+  const std::vector<uint8_t> key = Key(enc, e);
   std::vector<uint8_t> badSum = key;
   badSum[key.size() - 2] ^= 1;
   std::vector<uint8_t> badSumNoEnd = badSum;
@@ -407,7 +430,7 @@ TEST(Transcode17, KeyEpochStatusesAndInPlaceUse) {
   ASSERT_EQ(k01::transcodeKey17(*h, buf, static_cast<uint32_t>(key.size()), buf, sizeof buf,
                                 outLength, {}),
             0);
-  EXPECT_EQ(std::vector<uint8_t>(buf, buf + outLength), tb17::RawRecord(e));
+  EXPECT_EQ(std::vector<uint8_t>(buf, buf + outLength), Raw(e));
   // A failing record in place is left as it was.
   std::memcpy(buf, badSum.data(), badSum.size());
   EXPECT_EQ(k01::transcodeKey17(*h, buf, static_cast<uint32_t>(badSum.size()), buf, sizeof buf,
@@ -429,19 +452,27 @@ TEST(Transcode17, RawPathCapacity) {
   for (uint8_t sv = 1; sv <= 25; ++sv) e.sats.push_back(MakeSat(sv, 0x10, 0, sv, sv, 0));
   Epoch first = e;
   first.sats.resize(3);
-  tb17::Meas17Encoder enc(Predictor::kLinear, 24);
+  Encoder enc = MakeEncoder(Predictor::kLinear, 24);
   k01_transcode17_options_t rawPath;
   rawPath.maxSatellites = 24;
   auto h = NewHistory();
-  ASSERT_EQ(Transcode(*h, enc.Key(first), rawPath).status, 0);
-  EXPECT_EQ(Transcode(*h, enc.Delta(e), rawPath).status, k01::kT17SatelliteList);
+  ASSERT_EQ(Transcode(*h, Key(enc, first), rawPath).status, 0);
+  // 25 satellite blocks make no raw record (513 bytes): the encoder refuses,
+  // and a hand-built delta epoch listing 25 satellites fails at the list.
+  std::vector<uint8_t> refused;
+  EXPECT_NE(enc.delta(e, refused), k01::kEnc17Ok);
+  std::vector<uint8_t> list25 = {0x02, 0, 66, 0x80, 25};
+  for (uint8_t sv = 1; sv <= 25; ++sv) list25.push_back(sv);
+  list25.insert(list25.end(), {0x00, 0x00, 0x03});
+  list25[1] = static_cast<uint8_t>(list25.size());
+  EXPECT_EQ(Transcode(*h, list25, rawPath).status, k01::kT17SatelliteList);
   e.sats.resize(24);
   auto h2 = NewHistory();
-  tb17::Meas17Encoder enc2(Predictor::kLinear, 24);
-  ASSERT_EQ(Transcode(*h2, enc2.Key(first), rawPath).status, 0);
-  const Rebuilt r = Transcode(*h2, enc2.Delta(e), rawPath);
+  Encoder enc2 = MakeEncoder(Predictor::kLinear, 24);
+  ASSERT_EQ(Transcode(*h2, Key(enc2, first), rawPath).status, 0);
+  const Rebuilt r = Transcode(*h2, Delta(enc2, e), rawPath);
   ASSERT_EQ(r.status, 0);
-  EXPECT_EQ(r.bytes, tb17::RawRecord(e));
+  EXPECT_EQ(r.bytes, Raw(e));
 }
 
 }  // namespace
