@@ -1,9 +1,9 @@
 // The usage text, byte for byte, and the program's behaviour at its entry.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
-#include <string>
 
 #include "app_test_util.h"
 
@@ -58,61 +58,35 @@ std::string ExtendedUsage() {
 }
 
 TEST(Usage, ShortAndExtendedBytes) {
-  EXPECT_EQ(apptest::CaptureStdout([] { Application::PrintUsage(false); }), ShortUsage());
-  EXPECT_EQ(apptest::CaptureStdout([] { Application::PrintUsage(true); }), ExtendedUsage());
+  testing::internal::CaptureStdout();
+  Application::PrintUsage(false);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), ShortUsage());
+  testing::internal::CaptureStdout();
+  Application::PrintUsage(true);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), ExtendedUsage());
 }
 
-// ---- the program itself ------------------------------------------------
-
-struct RunResult {
-  int exitCode = -1;
-  std::string out;
-};
-
-// Runs the logsplit program with the arguments (already quoted as needed).
-RunResult RunProgram(const std::string& args) {
-  RunResult r;
-  std::string cmd = std::string("\"") + std::getenv("LOGSPLIT_BIN") + "\" " + args + " 2>/dev/null";
-  FILE* p = ::popen(cmd.c_str(), "r");
-  if (p == nullptr) return r;
-  char buf[4096];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
-  int st = ::pclose(p);
-  if (WIFEXITED(st)) r.exitCode = WEXITSTATUS(st);
-  return r;
-}
-
-bool ProgramAvailable() {
+// The program itself: nothing after -!!! runs, not even a name that cannot
+// be found; a missing input ends the run with 17 and no output.
+TEST(Program, UsageAndMissingInput) {
   const char* bin = std::getenv("LOGSPLIT_BIN");
-  return bin != nullptr && ::access(bin, X_OK) == 0;
-}
-
-TEST(Program, NoArgumentsPrintsShortUsage) {
-  if (!ProgramAvailable()) GTEST_SKIP() << "logsplit program not built";
-  RunResult r = RunProgram("");
-  EXPECT_EQ(r.exitCode, 0);
-  EXPECT_EQ(r.out, ShortUsage());
-}
-
-TEST(Program, ExtendedUsageExitsZero) {
-  if (!ProgramAvailable()) GTEST_SKIP() << "logsplit program not built";
+  if (bin == nullptr || ::access(bin, X_OK) != 0) GTEST_SKIP() << "logsplit program not built";
   apptest::TempDir dir;
-  // Nothing after -!!! runs: not even the name that cannot be found.
-  RunResult r = RunProgram("-d -!!! " + dir / "missing");
-  EXPECT_EQ(r.exitCode, 0);
-  EXPECT_EQ(r.out, ExtendedUsage());
-}
-
-TEST(Program, MissingInputExits17Silently) {
-  if (!ProgramAvailable()) GTEST_SKIP() << "logsplit program not built";
-  apptest::TempDir dir;
-  RunResult r = RunProgram("-dv2 " + dir / "gs00233a");
-  EXPECT_EQ(r.exitCode, 17);
-  EXPECT_EQ(r.out, "");
-  RunResult none = RunProgram("-dv2");
-  EXPECT_EQ(none.exitCode, 17);
-  EXPECT_EQ(none.out, "");
+  const struct { std::string args; int exitCode; std::string out; } cases[] = {
+      {"", 0, ShortUsage()},
+      {"-d -!!! " + dir / "missing", 0, ExtendedUsage()},
+      {"-dv2 " + dir / "gs00233a", 17, ""},
+      {"-dv2", 17, ""},
+  };
+  for (const auto& c : cases) {
+    FILE* p = ::popen(("\"" + std::string(bin) + "\" " + c.args + " 2>/dev/null").c_str(), "r");
+    ASSERT_NE(p, nullptr);
+    std::string out;
+    for (int ch; (ch = std::fgetc(p)) != EOF;) out += static_cast<char>(ch);
+    int st = ::pclose(p);
+    EXPECT_EQ(WIFEXITED(st) ? WEXITSTATUS(st) : -1, c.exitCode) << c.args;
+    EXPECT_EQ(out, c.out) << c.args;
+  }
 }
 
 }  // namespace

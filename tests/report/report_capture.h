@@ -3,15 +3,15 @@
 #include <cstdio>
 #include <string>
 
+#include "dat/conv_state.h"
+
 template <typename Writer>
 std::string Capture(Writer write) {
   FILE* f = std::tmpfile();
   write(f);
-  std::fflush(f);
   std::string text(static_cast<size_t>(std::ftell(f)), '\0');
   std::rewind(f);
-  const size_t got = std::fread(text.data(), 1, text.size(), f);
-  text.resize(got);
+  text.resize(std::fread(text.data(), 1, text.size(), f));
   std::fclose(f);
   return text;
 }
@@ -20,4 +20,12 @@ inline int Count(const std::string& text, const std::string& what) {
   int n = 0;
   for (size_t pos = text.find(what); pos != std::string::npos; pos = text.find(what, pos + 1)) ++n;
   return n;
+}
+
+// Tracking counts of one SV in the current session.
+inline void SetTracking(ConvState& cs, int sv, int32_t contL1, int32_t totalL1, int32_t contL2,
+                        int32_t totalL2) {
+  cs.tracking.seen = 1;
+  int32_t* w = cs.tracking.current[sv];
+  w[0] = contL1, w[1] = totalL1, w[2] = contL2, w[3] = totalL2, w[4] = 1;
 }
