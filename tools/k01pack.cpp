@@ -47,13 +47,23 @@ void PrintUsage() {
       "              GAP a time step above GAP ms starts a key epoch (default 60000).\n"
       "              Block type 5 needs the smoothed predictor. Records that are not\n"
       "              well-formed type-17 records are kept as they are.\n"
+      "  -z WHAT[,KEYS]\n"
+      "              compress the other record families; WHAT is ms (multi-signal\n"
+      "              measurements: raw type 27 becomes key epochs 38, delta epochs 36/37\n"
+      "              or phase-only delta epochs 39), aux (positions 11 -> 55/54, precise\n"
+      "              positions 29 -> 57/56, data pages 25 -> 85/84, coded values\n"
+      "              40 -> 41) or all; KEYS a key epoch at least every KEYS epochs of\n"
+      "              each kind (default 0: only when needed). Each record takes the form\n"
+      "              that rebuilds it exactly in the fewest bytes; records that no\n"
+      "              compressed form rebuilds are kept as they are. May be combined\n"
+      "              with -c; not with block type 5.\n"
       "  --no-header       block form without the leading header block\n"
       "  --no-signature    K00 form: do not add the type-30 \"VELT\" record in front\n"
       "  -h, --help        this text\n"
       "\n"
       "Exit codes: 0 done, 1 bad arguments, 2 input or output file error, 3 the records\n"
-      "could not be packed in the chosen form (also: -c with records of the chosen\n"
-      "compressed type-17 pair already in the input).\n");
+      "could not be packed in the chosen form (also: -c or -z with compressed records\n"
+      "of the family to be compressed already in the input).\n");
 }
 
 bool ReadFile(const char* name, std::vector<uint8_t>& bytes) {
@@ -236,6 +246,20 @@ int main(int argc, char** argv) {
         if (comma2 != std::string::npos) opt.measurementMaxGapMs = static_cast<uint32_t>(gap);
       }
       opt.compressMeasurements = true;
+    } else if (a == "-z") {
+      const std::string spec = value("-z");
+      const size_t comma = spec.find(',');
+      const std::string what = spec.substr(0, comma);
+      opt.compressMultiSignal = what == "ms" || what == "all";
+      opt.compressAuxiliary = what == "aux" || what == "all";
+      size_t keys = 0;
+      if ((!opt.compressMultiSignal && !opt.compressAuxiliary) ||
+          (comma != std::string::npos &&
+           (!ParseCount(spec.substr(comma + 1).c_str(), &keys) || keys > 0xFFFFFFFFu))) {
+        std::fprintf(stderr, "k01pack: bad -z value '%s' (ms, aux or all, then ,KEYS)\n", spec.c_str());
+        return 1;
+      }
+      opt.multiSignalKeyInterval = opt.auxiliaryKeyInterval = static_cast<uint32_t>(keys);
     } else if (a == "--no-header") {
       opt.headerBlock = false;
     } else if (a == "--no-signature") {
@@ -302,8 +326,8 @@ int main(int argc, char** argv) {
   const uint8_t st = k01::writeK01File(records, opt, out);
   if (st != k01::kWriteOk) {
     if (st == k01::kWriteMixedMeasurements)
-      std::fprintf(stderr, "k01pack: the input already holds compressed type-17 records of the "
-                           "chosen predictor; cannot compress (writer status %u)\n", st);
+      std::fprintf(stderr, "k01pack: the input already holds compressed records of a family to be "
+                           "compressed; cannot compress (writer status %u)\n", st);
     else
       std::fprintf(stderr, "k01pack: cannot pack the records (writer status %u)\n", st);
     return 3;

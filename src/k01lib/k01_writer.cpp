@@ -247,9 +247,63 @@ uint8_t compressMeasurementRecords(const std::vector<RawRecord>& records,
   return kWriteOk;
 }
 
+uint8_t compressOtherRecords(const std::vector<RawRecord>& records,
+                             const k01_write_options_t& options, std::vector<RawRecord>& out) {
+  out.clear();
+  for (const RawRecord& r : records) {
+    if (r.size() < 3) continue;
+    const uint8_t t = r[2];
+    if (options.compressMultiSignal && t >= 36 && t <= 39) return kWriteMixedMeasurements;
+    if (options.compressAuxiliary && (t == 41 || (t >= 54 && t <= 57) || t == 84 || t == 85))
+      return kWriteMixedMeasurements;
+  }
+  k01_ms_encoder_options_t mo;
+  mo.keyInterval = options.multiSignalKeyInterval;
+  k01_ms_encoder_t multiSignal(mo);
+  k01_aux_encoder_options_t ao;
+  ao.keyInterval = options.auxiliaryKeyInterval;
+  k01_aux_encoder_t auxiliary(ao);
+  out.reserve(records.size());
+  std::vector<uint8_t> packed;
+  for (const RawRecord& r : records) {
+    if (r.size() >= 3) {
+      const uint8_t t = r[2];
+      if (options.compressMultiSignal && t == 27 &&
+          multiSignal.encodeRaw(r.data(), r.size(), packed) == kEnc27Ok) {
+        out.push_back(packed);
+        continue;
+      }
+      if (options.compressAuxiliary && (t == 11 || t == 25 || t == 29 || t == 40) &&
+          auxiliary.encodeRaw(r.data(), r.size(), packed) == kEncAuxOk) {
+        out.push_back(packed);
+        continue;
+      }
+    }
+    out.push_back(r);
+  }
+  return kWriteOk;
+}
+
 uint8_t writeK01File(const std::vector<RawRecord>& records, const k01_write_options_t& options,
                      std::vector<uint8_t>& out) {
   out.clear();
+  if (options.compressMultiSignal || options.compressAuxiliary) {
+    // Their records end with the carried checksum, which stripping drops.
+    if (options.form == ContainerForm::kBlocks) {
+      bool stripped = false;
+      if (options.plan.empty())
+        for (uint8_t t : options.blockTypes) stripped = stripped || t == kBlockBzip2Stripped;
+      for (const k01_block_spec_t& b : options.plan)
+        stripped = stripped || b.blockType == kBlockBzip2Stripped;
+      if (stripped) return kWriteNotStorable;
+    }
+    std::vector<RawRecord> packed;
+    const uint8_t st = compressOtherRecords(records, options, packed);
+    if (st != kWriteOk) return st;
+    k01_write_options_t rest = options;
+    rest.compressMultiSignal = rest.compressAuxiliary = false;
+    return writeK01File(packed, rest, out);
+  }
   if (options.compressMeasurements) {
     if (options.form == ContainerForm::kBlocks &&
         options.measurementPredictor == Meas17Predictor::kLinear) {

@@ -16,7 +16,9 @@
 #include <cstdint>
 #include <vector>
 
+#include "k01lib/aux_encoder.h"
 #include "k01lib/meas17_encoder.h"
+#include "k01lib/multisignal_encoder.h"
 
 namespace k01 {
 
@@ -68,6 +70,18 @@ struct k01_write_options_t {
   uint32_t measurementKeyInterval = 0;
   // A time step above this many milliseconds starts a key epoch.
   uint32_t measurementMaxGapMs = 60000;
+  // Multi-signal compression: every raw type-27 record becomes a key epoch
+  // (38), a delta epoch (36, 37) or a phase-only delta epoch (39), whichever
+  // rebuilds it in the fewest bytes.
+  bool compressMultiSignal = false;
+  uint32_t multiSignalKeyInterval = 0;  // a key epoch at least this often (0: when needed)
+  // Auxiliary compression: raw positions (11) become 55/54, precise
+  // positions (29) 57/56, data pages (25) 85/84 and coded values (40) 41.
+  // Records that no compressed form rebuilds exactly are stored as they are.
+  // The records of both end with a carried checksum that stripping would
+  // drop: block type 5 cannot be used with them (kWriteNotStorable).
+  bool compressAuxiliary = false;
+  uint32_t auxiliaryKeyInterval = 0;    // position key epochs at least this often
 };
 
 // The compression step of writeK01File on its own: `out` receives the
@@ -77,6 +91,13 @@ struct k01_write_options_t {
 uint8_t compressMeasurementRecords(const std::vector<RawRecord>& records,
                                    const k01_write_options_t& options,
                                    std::vector<RawRecord>& out);
+
+// The multi-signal and auxiliary compression step of writeK01File on its
+// own (whichever of compressMultiSignal and compressAuxiliary is set).
+// kWriteMixedMeasurements when the records already hold compressed records
+// of a family to be compressed: their histories would collide.
+uint8_t compressOtherRecords(const std::vector<RawRecord>& records,
+                             const k01_write_options_t& options, std::vector<RawRecord>& out);
 
 // Writes the whole file into out (replacing its contents).
 uint8_t writeK01File(const std::vector<RawRecord>& records, const k01_write_options_t& options,

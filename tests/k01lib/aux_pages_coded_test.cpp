@@ -6,12 +6,44 @@
 #include <memory>
 
 #include "k01lib/aux_state.h"
-#include "support/k01_aux_encoder.h"
+#include "k01lib/aux_encoder.h"
 
 namespace {
 
-using k01test::AuxBytes;
+using AuxBytes = std::vector<uint8_t>;
 using Page = std::array<uint8_t, 28>;
+
+AuxBytes rawType25(uint8_t byte3, uint32_t time, uint16_t week, uint8_t byte10, const Page& page) {
+  return k01::buildRaw25Record(byte3, time, week, byte10, page);
+}
+
+// A full page record as the log stores it: the raw record less its end byte.
+AuxBytes pageRecord(uint8_t type, uint32_t time, uint16_t week, uint8_t byte10, const Page& page) {
+  AuxBytes b = rawType25(0, time, week, byte10, page);
+  b.pop_back();
+  b[1] = static_cast<uint8_t>(b.size());
+  b[2] = type;
+  return b;
+}
+
+// A reference to a stored page (length 11) with a carried checksum.
+AuxBytes pageReference(uint8_t row, uint8_t index, uint16_t increment, uint8_t byte8, uint16_t checksum) {
+  return {0x02, 11, 84, 0, row, index, static_cast<uint8_t>(increment >> 8),
+          static_cast<uint8_t>(increment), byte8, static_cast<uint8_t>(checksum >> 8),
+          static_cast<uint8_t>(checksum)};
+}
+
+// The library's coded-value encoder fed with raw type-40 records.
+struct CodedEncoder {
+  k01::k01_aux_encoder_t enc;
+  AuxBytes encode(uint8_t byte3, uint16_t word, uint32_t value,
+                  const std::vector<std::pair<uint8_t, uint16_t>>& entries, AuxBytes* raw) {
+    *raw = k01::buildRaw40Record(byte3, word, value, entries);
+    AuxBytes out;
+    EXPECT_EQ(enc.encodeRaw(raw->data(), raw->size(), out), k01::kEncAuxOk);
+    return out;
+  }
+};
 
 k01::k01_record_t toRecord(const AuxBytes& b) {
   k01::k01_record_t r{};
@@ -42,38 +74,48 @@ struct Pages {
 TEST(AuxPages, ReferenceReproducesStoredPage) {
   Pages t;
   for (uint8_t k = 0; k < 6; ++k) {
-    const AuxBytes rec = k01test::pageRecord(84, 1000 + k, 2100, 4, page(3, k));
+    const AuxBytes rec = pageRecord(84, 1000 + k, 2100, 4, page(3, k));
     ASSERT_EQ(t.run(rec), k01::kAuxOk);
-    EXPECT_EQ(fromRecord(t.out), k01test::rawType25(0, 1000 + k, 2100, 4, page(3, k)));
+    EXPECT_EQ(fromRecord(t.out), rawType25(0, 1000 + k, 2100, 4, page(3, k)));
   }
   // Row 3, page 5: the sixth page stored there; time 1005 + 300.
-  const AuxBytes expected = k01test::rawType25(0, 1305, 2100, 9, page(3, 5));
-  const uint16_t sum = k01test::byteSum16(expected, 39);
-  ASSERT_EQ(t.run(k01test::pageReference(3, 5, 300, 9, sum)), k01::kAuxOk);
+  // The encoder, fed the same pages, sends this one as that reference.
+  const AuxBytes expected = rawType25(0, 1305, 2100, 9, page(3, 5));
+  k01::k01_aux_encoder_t enc;
+  AuxBytes rec;
+  for (uint8_t k = 0; k < 6; ++k) {
+    const AuxBytes raw = rawType25(0, 1000 + k, 2100, 4, page(3, k));
+    ASSERT_EQ(enc.encodeRaw(raw.data(), raw.size(), rec), k01::kEncAuxOk);
+    EXPECT_EQ(rec[2], k == 0 ? 85 : 84);
+  }
+  ASSERT_EQ(enc.encodeRaw(expected.data(), expected.size(), rec), k01::kEncAuxOk);
+  ASSERT_EQ(rec.size(), 11u);
+  EXPECT_EQ(AuxBytes(rec.begin() + 4, rec.begin() + 9), (AuxBytes{3, 5, 0x01, 0x2C, 9}));
+  ASSERT_EQ(t.run(rec), k01::kAuxOk);
   EXPECT_EQ(fromRecord(t.out), expected);
 }
 
 TEST(AuxPages, TimeWrapAdvancesWeekAndRowWrapsAt20) {
   Pages t;
   for (uint8_t k = 0; k < 21; ++k)
-    ASSERT_EQ(t.run(k01test::pageRecord(84, 0xFFFFFF00u, 2100, 0, page(63, k))), k01::kAuxOk);
+    ASSERT_EQ(t.run(pageRecord(84, 0xFFFFFF00u, 2100, 0, page(63, k))), k01::kAuxOk);
   // The 21st page overwrote index 0.
-  ASSERT_EQ(t.run(k01test::pageReference(63, 0, 0x200, 0, 0)), k01::kAuxOk);
+  ASSERT_EQ(t.run(pageReference(63, 0, 0x200, 0, 0)), k01::kAuxOk);
   const AuxBytes out = fromRecord(t.out);
   EXPECT_EQ(AuxBytes(out.begin() + 4, out.begin() + 10), (AuxBytes{0, 0, 1, 0, 0x08, 0x35}));
   const Page last = page(63, 20);
   EXPECT_EQ(AuxBytes(out.begin() + 11, out.begin() + 39), AuxBytes(last.begin(), last.end()));
-  ASSERT_EQ(t.run(k01test::pageReference(63, 19, 0, 0, 0)), k01::kAuxOk);
+  ASSERT_EQ(t.run(pageReference(63, 19, 0, 0, 0)), k01::kAuxOk);
   EXPECT_EQ(t.out.bytes[12], page(63, 19)[1]);
 }
 
 TEST(AuxPages, ReferencesOutsideTheStoreAreStatus7) {
   Pages t;
-  EXPECT_EQ(t.run(k01test::pageReference(64, 0, 0, 0, 0)), k01::kAuxBadIndex);
-  EXPECT_EQ(t.run(k01test::pageReference(0, 20, 0, 0, 0)), k01::kAuxBadIndex);
-  EXPECT_EQ(t.run(k01test::pageReference(255, 255, 0, 0, 0)), k01::kAuxBadIndex);
+  EXPECT_EQ(t.run(pageReference(64, 0, 0, 0, 0)), k01::kAuxBadIndex);
+  EXPECT_EQ(t.run(pageReference(0, 20, 0, 0, 0)), k01::kAuxBadIndex);
+  EXPECT_EQ(t.run(pageReference(255, 255, 0, 0, 0)), k01::kAuxBadIndex);
   EXPECT_EQ(t.out.length, 0);
-  AuxBytes shortPage = k01test::pageRecord(84, 1, 1, 1, page(1, 1));
+  AuxBytes shortPage = pageRecord(84, 1, 1, 1, page(1, 1));
   shortPage.resize(30);
   shortPage[1] = 30;
   EXPECT_EQ(t.run(shortPage), k01::kAuxOverrun);
@@ -81,12 +123,12 @@ TEST(AuxPages, ReferencesOutsideTheStoreAreStatus7) {
 
 TEST(AuxPages, Type85ClearsTheStore) {
   Pages t;
-  ASSERT_EQ(t.run(k01test::pageRecord(84, 10, 1, 0, page(2, 50))), k01::kAuxOk);
-  ASSERT_EQ(t.run(k01test::pageRecord(85, 20, 1, 0, page(5, 60))), k01::kAuxOk);
-  EXPECT_EQ(fromRecord(t.out), k01test::rawType25(0, 20, 1, 0, page(5, 60)));
-  ASSERT_EQ(t.run(k01test::pageReference(2, 0, 0, 0, 0)), k01::kAuxOk);
+  ASSERT_EQ(t.run(pageRecord(84, 10, 1, 0, page(2, 50))), k01::kAuxOk);
+  ASSERT_EQ(t.run(pageRecord(85, 20, 1, 0, page(5, 60))), k01::kAuxOk);
+  EXPECT_EQ(fromRecord(t.out), rawType25(0, 20, 1, 0, page(5, 60)));
+  ASSERT_EQ(t.run(pageReference(2, 0, 0, 0, 0)), k01::kAuxOk);
   for (int i = 11; i < 39; ++i) EXPECT_EQ(t.out.bytes[i], 0) << i;
-  ASSERT_EQ(t.run(k01test::pageReference(5, 0, 0, 0, 0)), k01::kAuxOk);
+  ASSERT_EQ(t.run(pageReference(5, 0, 0, 0, 0)), k01::kAuxOk);
   EXPECT_EQ(t.out.bytes[11], page(5, 60)[0]);
 }
 
@@ -97,12 +139,12 @@ struct Coded {
 };
 
 TEST(AuxCodedValues, CodesPersistAcrossRecords) {
-  k01test::CodedEncoder enc;
+  CodedEncoder enc;
   Coded t;
   AuxBytes raw;
   ASSERT_EQ(t.run(enc.encode(1, 100, 5000, {{7, 250}, {9, 1200}}, &raw)), k01::kAuxOk);
   EXPECT_EQ(fromRecord(t.out), raw);
-  const AuxBytes second = enc.encode(1, 101, 10000, {{9, 1190}}, &raw);
+  const AuxBytes second = enc.encode(1, 101, 10000, {{7, 250}, {9, 1190}}, &raw);
   ASSERT_EQ(t.run(second), k01::kAuxOk);
   const AuxBytes out = fromRecord(t.out);
   EXPECT_EQ(out, raw);
@@ -110,13 +152,14 @@ TEST(AuxCodedValues, CodesPersistAcrossRecords) {
   EXPECT_EQ(AuxBytes(out.begin(), out.begin() + 16),
             (AuxBytes{0x02, 19, 40, 1, 0, 101, 0, 0, 0x27, 0x10, 7, 0, 250, 9, 0x04, 0xA6}));
   // The second record used the small steps: word +1, value on the prediction
-  // 2 x 5000 - 0, code 9 by a signed byte of -10.
+  // 2 x 5000 - 0, code 9 by a signed byte of -10; code 7 did not change and
+  // is not named.
   EXPECT_EQ(second[4], 0x40);
   EXPECT_EQ(second.size(), 4u + 1 + 2 + 2);
 }
 
 TEST(AuxCodedValues, OverlongOrCutRecordsKeepTheStore) {
-  k01test::CodedEncoder enc;
+  CodedEncoder enc;
   Coded t;
   AuxBytes raw;
   ASSERT_EQ(t.run(enc.encode(0, 1, 1, {{3, 30}}, &raw)), k01::kAuxOk);
@@ -134,7 +177,7 @@ TEST(AuxCodedValues, OverlongOrCutRecordsKeepTheStore) {
   const AuxBytes cut = {0x02, 8, 41, 0, 0x00, 0x85, 0, 0};  // raw value without its bytes
   EXPECT_EQ(t.run(cut), k01::kAuxOverrun);
   // The store still holds only code 3.
-  const AuxBytes next = enc.encode(0, 1, 2, {}, &raw);
+  const AuxBytes next = enc.encode(0, 1, 2, {{3, 30}}, &raw);
   ASSERT_EQ(t.run(next), k01::kAuxOk);
   EXPECT_EQ(fromRecord(t.out), raw);
 }

@@ -5,13 +5,19 @@
 #include <cstring>
 
 #include "k01lib/aux_state.h"
-#include "support/k01_aux_encoder.h"
+#include "k01lib/aux_encoder.h"
 
 namespace {
 
-using k01test::AuxBytes;
-using k01test::PosFields;
-using k01test::Prec29;
+using AuxBytes = std::vector<uint8_t>;
+using PosFields = k01::k01_pos_fields_t;
+using Prec29 = k01::k01_prec29_fields_t;
+
+AuxBytes encode(k01::k01_aux_encoder_t& enc, const AuxBytes& raw) {
+  AuxBytes out;
+  EXPECT_EQ(enc.encodeRaw(raw.data(), raw.size(), out), k01::kEncAuxOk);
+  return out;
+}
 
 k01::k01_record_t toRecord(const AuxBytes& b) {
   k01::k01_record_t r{};
@@ -43,17 +49,17 @@ PosFields position() {
 
 TEST(AuxPosition, AllModesZeroRebuildsThePrediction) {
   const PosFields p = position();
-  k01test::PosEncoder enc;
+  k01::k01_aux_encoder_t enc;
   PosRun t;
-  ASSERT_EQ(t.run(enc.key(p)), k01::kAuxOk);
-  EXPECT_EQ(fromRecord(t.out), k01test::rawType11(p));
-  const AuxBytes d = enc.delta(p);
+  ASSERT_EQ(t.run(encode(enc, k01::buildRaw11Record(p))), k01::kAuxOk);
+  EXPECT_EQ(fromRecord(t.out), k01::buildRaw11Record(p));
+  const AuxBytes d = encode(enc, k01::buildRaw11Record(p));
   // Five zero mode bytes and a list byte of 0, then the checksum.
   ASSERT_EQ(d.size(), 3u + 5 + 1 + 2);
   for (size_t i = 3; i < 9; ++i) EXPECT_EQ(d[i], 0) << i;
   ASSERT_EQ(t.run(d), k01::kAuxOk);
   const AuxBytes out = fromRecord(t.out);
-  EXPECT_EQ(out, k01test::rawType11(p));
+  EXPECT_EQ(out, k01::buildRaw11Record(p));
   EXPECT_EQ(out[43], 0);  // list 1 is 0 .. n-1
   EXPECT_EQ(out[45], 2);
   EXPECT_EQ(out[46], 5);  // list 2 from the previous epoch
@@ -61,9 +67,9 @@ TEST(AuxPosition, AllModesZeroRebuildsThePrediction) {
 
 TEST(AuxPosition, MovingSequenceWithListChanges) {
   PosFields p = position();
-  k01test::PosEncoder enc;
+  k01::k01_aux_encoder_t enc;
   PosRun t;
-  ASSERT_EQ(t.run(enc.key(p)), k01::kAuxOk);
+  ASSERT_EQ(t.run(encode(enc, k01::buildRaw11Record(p))), k01::kAuxOk);
   for (int k = 1; k <= 5; ++k) {
     SCOPED_TRACE(k);
     p.field[0] += 1000 + 3 * k;       // linear plus a little: small deltas
@@ -79,29 +85,29 @@ TEST(AuxPosition, MovingSequenceWithListChanges) {
       p.correction[1] = 0x02;
     }
     if (k == 5) p.field[4] = 0x00000001;  // far jump: raw
-    ASSERT_EQ(t.run(enc.delta(p)), k01::kAuxOk);
-    EXPECT_EQ(fromRecord(t.out), k01test::rawType11(p));
+    ASSERT_EQ(t.run(encode(enc, k01::buildRaw11Record(p))), k01::kAuxOk);
+    EXPECT_EQ(fromRecord(t.out), k01::buildRaw11Record(p));
   }
 }
 
 TEST(AuxPosition, ChecksumVerifiedOrWritten) {
   const PosFields p = position();
-  k01test::PosEncoder enc;
+  k01::k01_aux_encoder_t enc;
   PosRun t;
-  ASSERT_EQ(t.run(enc.key(p)), k01::kAuxOk);
-  AuxBytes d = enc.delta(p);
+  ASSERT_EQ(t.run(encode(enc, k01::buildRaw11Record(p))), k01::kAuxOk);
+  AuxBytes d = encode(enc, k01::buildRaw11Record(p));
   d[d.size() - 1] ^= 0x10;
   EXPECT_EQ(t.run(d, true), k01::kAuxChecksum);
   ASSERT_EQ(t.run(d, false), k01::kAuxOk);  // the computed checksum is written
-  EXPECT_EQ(fromRecord(t.out), k01test::rawType11(p));
+  EXPECT_EQ(fromRecord(t.out), k01::buildRaw11Record(p));
 }
 
 TEST(AuxPosition, BadInputIsAStatusAndLeavesHistory) {
   const PosFields p = position();
-  k01test::PosEncoder enc;
+  k01::k01_aux_encoder_t enc;
   PosRun t;
-  ASSERT_EQ(t.run(enc.key(p)), k01::kAuxOk);
-  const AuxBytes good = enc.delta(p);
+  ASSERT_EQ(t.run(encode(enc, k01::buildRaw11Record(p))), k01::kAuxOk);
+  const AuxBytes good = encode(enc, k01::buildRaw11Record(p));
   struct Case {
     AuxBytes rec;
     uint8_t status;
@@ -117,7 +123,8 @@ TEST(AuxPosition, BadInputIsAStatusAndLeavesHistory) {
     EXPECT_EQ(t.run(c.rec), c.status);
   }
   // A key epoch whose count exceeds 88, or whose lists overrun it.
-  AuxBytes key = enc.key(p);
+  k01::k01_aux_encoder_t fresh;
+  AuxBytes key = encode(fresh, k01::buildRaw11Record(p));
   key[42] = 89;
   EXPECT_EQ(t.run(key), k01::kAuxBadIndex);
   key[42] = 60;
@@ -126,10 +133,10 @@ TEST(AuxPosition, BadInputIsAStatusAndLeavesHistory) {
   longer[1] = 200;
   EXPECT_EQ(t.run(longer), k01::kAuxOverrun);
   // The history is as the key epoch left it.
-  k01test::PosEncoder enc2;
-  enc2.key(p);
-  ASSERT_EQ(t.run(enc2.delta(p)), k01::kAuxOk);
-  EXPECT_EQ(fromRecord(t.out), k01test::rawType11(p));
+  k01::k01_aux_encoder_t enc2;
+  encode(enc2, k01::buildRaw11Record(p));
+  ASSERT_EQ(t.run(encode(enc2, k01::buildRaw11Record(p))), k01::kAuxOk);
+  EXPECT_EQ(fromRecord(t.out), k01::buildRaw11Record(p));
 }
 
 // ---- precise positions --------------------------------------------------
@@ -145,6 +152,11 @@ Prec29 precise() {
   for (int i = 0; i < 8; ++i) p.fourth[i] = static_cast<uint8_t>(0xA0 + i);
   p.sats = {{1, 0, 2}, {7, 0, 2}, {20, 2, 3}};
   return p;
+}
+
+AuxBytes key57(const Prec29& p) {
+  k01::k01_aux_encoder_t enc;
+  return encode(enc, k01::buildRaw29Record(p));
 }
 
 struct PrecRun {
@@ -170,19 +182,19 @@ AuxBytes delta56(std::initializer_list<uint8_t> sections, const AuxBytes& raw) {
 TEST(AuxPrecise, KeyThenReferenceOnlyDelta) {
   const Prec29 p = precise();
   PrecRun t;
-  ASSERT_EQ(t.run(k01test::keyType57(p)), k01::kAuxOk);
-  EXPECT_EQ(fromRecord(t.out), k01test::rawType29(p));
+  ASSERT_EQ(t.run(key57(p)), k01::kAuxOk);
+  EXPECT_EQ(fromRecord(t.out), k01::buildRaw29Record(p));
   // Every section takes its reference: G = 0, eight zero mode bytes, K = 0,
   // a zero mode byte, no satellite replacements.
-  const AuxBytes d = delta56({2, 0, 9, 0, 0, 0, 0, 0, 0, 0, 0, 2, 0, 2, 0, 1}, k01test::rawType29(p));
+  const AuxBytes d = delta56({2, 0, 9, 0, 0, 0, 0, 0, 0, 0, 0, 2, 0, 2, 0, 1}, k01::buildRaw29Record(p));
   ASSERT_EQ(t.run(d), k01::kAuxOk);
-  EXPECT_EQ(fromRecord(t.out), k01test::rawType29(p));
+  EXPECT_EQ(fromRecord(t.out), k01::buildRaw29Record(p));
 }
 
 TEST(AuxPrecise, FieldUpdatesAndSatelliteReplacement) {
   Prec29 p = precise();
   PrecRun t;
-  ASSERT_EQ(t.run(k01test::keyType57(p)), k01::kAuxOk);
+  ASSERT_EQ(t.run(key57(p)), k01::kAuxOk);
   Prec29 q = p;
   // G = 0x80: fields 5 and 7 raw; second section: field 32 gets +5 (mode 1),
   // field 68 is raw (mode 15); the third section's byte 76 is raw (K = 0x20);
@@ -203,14 +215,14 @@ TEST(AuxPrecise, FieldUpdatesAndSatelliteReplacement) {
                               3, 0x20, 0x77,
                               2, 0,
                               5, 1, 8, 1, 6},
-                             k01test::rawType29(q));
+                             k01::buildRaw29Record(q));
   ASSERT_EQ(t.run(d), k01::kAuxOk);
-  EXPECT_EQ(fromRecord(t.out), k01test::rawType29(q));
+  EXPECT_EQ(fromRecord(t.out), k01::buildRaw29Record(q));
 }
 
 TEST(AuxPrecise, SectionsAndIndexesAreBounded) {
   const Prec29 p = precise();
-  const AuxBytes raw = k01test::rawType29(p);
+  const AuxBytes raw = k01::buildRaw29Record(p);
   struct Case {
     AuxBytes rec;
     uint8_t status;
@@ -225,10 +237,10 @@ TEST(AuxPrecise, SectionsAndIndexesAreBounded) {
       {delta56({2, 0, 9, 0, 0, 0, 0, 0, 0, 0, 0, 2, 0, 2, 0, 4, 1, 2, 3}, raw), k01::kAuxOverrun},
   };
   PrecRun t;
-  ASSERT_EQ(t.run(k01test::keyType57(p)), k01::kAuxOk);
+  ASSERT_EQ(t.run(key57(p)), k01::kAuxOk);
   for (auto& c : cases) EXPECT_EQ(t.run(c.rec), c.status);
   // A key epoch claiming more satellites than its section holds.
-  AuxBytes key = k01test::keyType57(p);
+  AuxBytes key = key57(p);
   key[12] = 60;
   EXPECT_EQ(t.run(key), k01::kAuxOverrun);
 }
@@ -236,7 +248,7 @@ TEST(AuxPrecise, SectionsAndIndexesAreBounded) {
 TEST(AuxPrecise, KeyEpochOfLength0x01FFBecomes0x0200) {
   Prec29 p = precise();
   p.sats.assign(88, {1, 0, 2});
-  AuxBytes key = k01test::keyType57(p);  // 85 + 264 - 1 = 348 bytes
+  AuxBytes key = key57(p);  // 85 + 264 - 1 = 348 bytes
   key.insert(key.end() - 2, 0x01FF - key.size(), 0);  // filler before the checksum
   key[1] = 0xFF;
   key[3] = 0x01;

@@ -7,13 +7,13 @@
 #include <memory>
 
 #include "k01lib/expand_state.h"
-#include "support/k01_multisignal_encoder.h"
+#include "k01lib/multisignal_encoder.h"
 
 namespace {
 
-using k01test::MsEpoch;
-using k01test::MsSat;
-using k01test::MsSignal;
+using MsEpoch = k01::k01_ms_epoch_t;
+using MsSat = k01::k01_ms_sat_t;
+using MsSignal = k01::k01_ms_signal_t;
 
 constexpr int64_t kCycle = 32768;  // phase units per cycle
 
@@ -23,7 +23,7 @@ struct Expander {
   uint8_t header[4] = {};
   Expander() { k01::initExpand(*ex); }
   uint16_t run(const MsEpoch& e, uint8_t control = 3) {
-    const auto raw = k01test::rawType27(e);
+    const auto raw = k01::buildRaw27Record(e);
     k01::k01_record_t r{};
     std::memcpy(r.bytes, raw.data(), raw.size());
     r.length = static_cast<uint16_t>(raw.size());
@@ -225,7 +225,7 @@ TEST(ExpandBadInput, CountsAndTruncation) {
   // A rejected record is not the previous epoch.
   EXPECT_EQ(x.ex->previous.svCount, 32);
 
-  const auto raw = k01test::rawType27(epoch(3000, 0, 0));
+  const auto raw = k01::buildRaw27Record(epoch(3000, 0, 0));
   for (size_t cut = 1; cut < raw.size(); ++cut) {
     k01::k01_record_t r{};
     std::memcpy(r.bytes, raw.data(), cut);

@@ -5,16 +5,33 @@
 
 #include <cstring>
 
-#include "support/k01_multisignal_encoder.h"
+#include "k01lib/multisignal_encoder.h"
 #include "k01lib/multisignal_state.h"
 
 namespace {
 
-using k01test::MsBytes;
-using k01test::MsEncoder;
-using k01test::MsEpoch;
-using k01test::MsSat;
-using k01test::MsSignal;
+using MsBytes = std::vector<uint8_t>;
+using MsEpoch = k01::k01_ms_epoch_t;
+using MsSat = k01::k01_ms_sat_t;
+using MsSignal = k01::k01_ms_signal_t;
+
+MsBytes raw27(const MsEpoch& e) { return k01::buildRaw27Record(e); }
+
+// The library's encoder in its forced forms, taking field values.
+struct MsEncoder {
+  k01::k01_ms_encoder_t enc;
+  MsBytes form(const MsEpoch& e, int type) {
+    const MsBytes raw = raw27(e);
+    MsBytes out;
+    if (type == 38) enc.key(raw.data(), raw.size(), out);
+    if (type == 36 || type == 37) enc.delta(raw.data(), raw.size(), type == 36, out);
+    if (type == 39) enc.phaseOnly(raw.data(), raw.size(), out);
+    return out;
+  }
+  MsBytes key(const MsEpoch& e) { return form(e, 38); }
+  MsBytes delta(const MsEpoch& e, bool full) { return form(e, full ? 36 : 37); }
+  MsBytes phaseOnly(const MsEpoch& e) { return form(e, 39); }
+};
 
 k01::k01_record_t toRecord(const MsBytes& b) {
   k01::k01_record_t r{};
@@ -97,7 +114,7 @@ TEST(MultiSignalKeyEpoch, Length200BecomesRaw27OfLength201) {
   for (size_t i = 0; i < 198; ++i) sum += out[i];
   EXPECT_EQ(out[198], (sum >> 8) & 0xFF);
   EXPECT_EQ(out[199], sum & 0xFF);
-  EXPECT_EQ(out, k01test::rawType27(e));
+  EXPECT_EQ(out, raw27(e));
 }
 
 // A sequence of epochs after a key epoch: each delta must rebuild exactly
@@ -143,7 +160,7 @@ TEST(MultiSignalDelta, SequenceRebuildsEveryEpoch) {
     const MsBytes rec = enc.delta(epochs[i], true);
     ASSERT_FALSE(rec.empty());
     ASSERT_EQ(t.run(rec), k01::kMsOk);
-    EXPECT_EQ(fromRecord(t.out), k01test::rawType27(epochs[i]));
+    EXPECT_EQ(fromRecord(t.out), raw27(epochs[i]));
   }
 }
 
@@ -161,7 +178,7 @@ TEST(MultiSignalDelta, ExtensionBlockFollowsItsValues) {
     for (int i = 0; i < 3; ++i) e.ext[i].value = v[i];
     const MsBytes rec = enc.delta(e, true);
     ASSERT_EQ(t.run(rec), k01::kMsOk);
-    EXPECT_EQ(fromRecord(t.out), k01test::rawType27(e));
+    EXPECT_EQ(fromRecord(t.out), raw27(e));
   }
 }
 
@@ -179,7 +196,7 @@ TEST(MultiSignalDelta, ShortFormWithoutDoppler) {
     const MsBytes rec = enc.delta(e, false);
     ASSERT_EQ(rec[2], 37);
     ASSERT_EQ(t.run(rec), k01::kMsOk);
-    EXPECT_EQ(fromRecord(t.out), k01test::rawType27(e));
+    EXPECT_EQ(fromRecord(t.out), raw27(e));
   }
 }
 
@@ -200,16 +217,17 @@ TEST(MultiSignalDelta, ShortFormAnnouncingExtraFlagsIsStatus7) {
 }
 
 TEST(MultiSignalDelta, BadCountsAreStatusesNotOverflows) {
-  MsEpoch e = baseEpoch();
-  e.sats[0].signals.resize(7, sig(2, 0, 1, 1));
   MsEncoder enc;
   Transcoder t;
   ASSERT_EQ(t.run(enc.key(baseEpoch())), k01::kMsOk);
-  EXPECT_EQ(t.run(enc.delta(e, true)), k01::kMsBadField);  // 7 signals
+  // A block that announces 7 signals: H = 0 (two blocks as before), then
+  // P = 0x01 with the block bytes sv 5, system 0, channel 0, count 7.
+  MsBytes seven = {0x02, 0, 36, 0, 0x00, 0x01, 5, 0, 0, 7, 0, 0, 0, 0, 0, 0};
+  seven[1] = static_cast<uint8_t>(seven.size());
+  EXPECT_EQ(t.run(seven), k01::kMsBadField);
 
   // A key epoch claiming 89 satellites.
-  MsEpoch many = baseEpoch();
-  MsBytes key = MsEncoder().key(many);
+  MsBytes key = MsEncoder().key(baseEpoch());
   key[14] = 89;
   EXPECT_EQ(t.run(key), k01::kMsSatCount);
 
@@ -245,7 +263,7 @@ TEST(MultiSignalDelta, TruncatedOrBadRecordLeavesHistory) {
 
   // None of these touched the history: the good record still rebuilds.
   ASSERT_EQ(t.run(good), k01::kMsOk);
-  EXPECT_EQ(fromRecord(t.out), k01test::rawType27(e));
+  EXPECT_EQ(fromRecord(t.out), raw27(e));
 }
 
 TEST(MultiSignalPhaseDelta, TimeByteAdvancesTenMillisecondsPerUnit) {
@@ -274,8 +292,11 @@ TEST(MultiSignalPhaseDelta, RangeCarriedAlongOneWavelength) {
   e.time += 1000;
   e.sats[0].signals[0].phase += 32768;      // one cycle on band 0
   e.sats[0].signals[1].phase += 2 * 32768;  // two cycles on band 1
-  k01test::MsEpoch carried;
-  const MsBytes rec = enc.phaseOnly(e, &carried);
+  // The ranges the phase carries (below): only they make a phase-only epoch.
+  e.sats[0].signals[0].range = first - 24;
+  e.sats[0].signals[1].range = 1000 - 77;
+  const MsBytes rec = enc.phaseOnly(e);
+  ASSERT_EQ(rec.size(), 4u + 1 + 1 + 2 * 4 + 2);  // H, time byte, 2 x (S, 3 phase bytes), checksum
   ASSERT_EQ(t.run(rec), k01::kMsOk);
 
   // First signal: 0.19029367279836487 m is 24.36 units of 2^-7: 24 fewer.
@@ -288,14 +309,18 @@ TEST(MultiSignalPhaseDelta, RangeCarriedAlongOneWavelength) {
   const uint8_t* o1 = o + 17;               // second signal entry
   const int16_t diff = static_cast<int16_t>((o1[5] << 8) | o1[6]);
   EXPECT_EQ(diff, 1000 - 77);
-  EXPECT_EQ(fromRecord(t.out), k01test::rawType27(carried));
+  EXPECT_EQ(fromRecord(t.out), raw27(e));
+  // Any other range cannot go as a phase-only epoch.
+  MsEpoch off = e;
+  off.time += 1000;
+  off.sats[0].signals[0].range += 1;
+  EXPECT_TRUE(enc.phaseOnly(off).empty());
 
   // The next delta epoch predicts from the carried values.
-  e = carried;
   e.time += 1000;
   e.sats[0].signals[0].range -= 30;
   ASSERT_EQ(t.run(enc.delta(e, true)), k01::kMsOk);
-  EXPECT_EQ(fromRecord(t.out), k01test::rawType27(e));
+  EXPECT_EQ(fromRecord(t.out), raw27(e));
 }
 
 TEST(MultiSignalWavelength, Table) {
