@@ -9,42 +9,22 @@
 #include <vector>
 
 #include "app/application.h"
-#include "dat/conv_state.h"
 #include "k01lib/k01_writer.h"
 #include "k01lib/meas17_encoder.h"
 #include "support/meas17_log.h"
+#include "support/conversion_runner.h"
 #include "support/record_builder.h"
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-struct Outcome {
-  Status status = 0;
-  uint32_t records = 0;
-  Bytes dat;
-};
-
-Outcome Convert(const Bytes& file, int16_t format) {
-  const std::string dir = tb::MakeTempDir();
-  const std::string in = dir + "/gs00233a.in";
-  tb::WriteFile(in, file);
-  Outcome out;
-  Application app;
-  ConvState cs;
-  std::snprintf(app.inputNames[0], kInputNameSize, "%s", in.c_str());
-  app.inputFormat = format;
-  app.includeHeader = format == kFormatK01 ? 0 : 1;
-  app.includeEphemeris = app.includeIonUtc = 0;
-  std::snprintf(app.outputBase, kNameSize, "%s/gs00233a", dir.c_str());
-  app.extensionPos = app.outputBase + std::strlen(app.outputBase);
-  std::snprintf(app.datExtension, kNameSize, ".vx!");
-  app.produceDat = 1;
-  out.status = app.RunConversion(cs);
-  out.records = app.recordCount;
-  out.dat = tb::ReadFile(dir + "/gs00233a.dat");
-  tb::RemoveTree(dir);
-  return out;
+tb::Conversion Convert(const Bytes& file, int16_t format) {
+  tb::Conversion c;
+  c.input = file;
+  c.format = format;
+  c.Run();
+  return c;
 }
 
 // The log as a receiver writes it: a session record, then the epochs, with
@@ -99,20 +79,20 @@ TEST(K01Compressed, CompressedLogGivesTheRawLogsDat) {
   };
   for (bool zeroDoppler : {false, true}) {
     const std::vector<Bytes> raw = RawLog(zeroDoppler);
-    const Outcome plain = Convert(Pack(raw, ContainerForm::kBlocks, {2}, false, Meas17Predictor::kLinear),
+    const tb::Conversion plain = Convert(Pack(raw, ContainerForm::kBlocks, {2}, false, Meas17Predictor::kLinear),
                                   kFormatK01);
     ASSERT_EQ(plain.status, 0);
     ASSERT_EQ(plain.records, raw.size());
-    ASSERT_GT(plain.dat.size(), 40u * 200u);
+    ASSERT_GT(plain.Dat().size(), 40u * 200u);
     for (const PackCase& c : cases) {
       // 68/76 carry no Doppler: that predictor is compared on the log
       // without Doppler values (with them it would send key epochs only).
       if (c.predictor == Meas17Predictor::kSmoothed && !zeroDoppler) continue;
       const Bytes file = Pack(raw, c.form, c.blocks, true, c.predictor, c.keyInterval);
-      const Outcome packed = Convert(file, kFormatK01);
+      const tb::Conversion packed = Convert(file, kFormatK01);
       EXPECT_EQ(packed.status, 0) << c.name;
       EXPECT_EQ(packed.records, raw.size()) << c.name;
-      EXPECT_EQ(packed.dat, plain.dat) << c.name;
+      EXPECT_EQ(packed.Dat(), plain.Dat()) << c.name;
     }
   }
 }

@@ -6,52 +6,29 @@
 #include <string>
 #include <vector>
 
-#include "app/application.h"
-#include "dat/conv_state.h"
 #include "k01lib/k01_writer.h"
+#include "support/conversion_runner.h"
 #include "support/record_builder.h"
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-struct Outcome {
-  Status status = 0;
-  uint32_t records = 0;
-  uint32_t checksumErrors = 0;
-  Bytes dat;
-  std::vector<std::string> recordLines;
-};
-
-void Collect(int32_t level, const char* text, void* user) {
-  if (level == 2 && std::strncmp(text, "Record id:", 10) == 0)
-    static_cast<Outcome*>(user)->recordLines.emplace_back(text);
+// Converts a file on the K01 path; the record lines are kept apart.
+tb::Conversion Convert(const Bytes& file, int16_t format, int verbose = 0, bool ignoreChecksum = false) {
+  tb::Conversion c;
+  c.input = file;
+  c.format = format;
+  c.verbose = static_cast<int16_t>(verbose);
+  c.ignoreChecksum = ignoreChecksum;
+  c.Run();
+  return c;
 }
 
-Outcome Convert(const Bytes& file, int16_t format, int verbose = 0, bool ignoreChecksum = false) {
-  const std::string dir = tb::MakeTempDir();
-  const std::string in = dir + "/gs00233a.in";
-  tb::WriteFile(in, file);
-  Outcome out;
-  Application app;
-  ConvState cs;
-  std::snprintf(app.inputNames[0], kInputNameSize, "%s", in.c_str());
-  app.inputFormat = format;
-  // As name resolution leaves the include flags for each kind of file.
-  app.includeHeader = format == kFormatK01 ? 0 : 1;
-  app.includeEphemeris = app.includeIonUtc = 0;
-  std::snprintf(app.outputBase, kNameSize, "%s/gs00233a", dir.c_str());
-  app.extensionPos = app.outputBase + std::strlen(app.outputBase);
-  std::snprintf(app.datExtension, kNameSize, ".vx!");
-  app.produceDat = 1;
-  app.verbose = static_cast<int16_t>(verbose);
-  app.ignoreChecksum = ignoreChecksum;
-  app.SetMessageCallback(Collect, &out);
-  out.status = app.RunConversion(cs);
-  out.records = app.recordCount;
-  out.checksumErrors = app.checksumErrors;
-  out.dat = tb::ReadFile(dir + "/gs00233a.dat");
-  tb::RemoveTree(dir);
+std::vector<std::string> RecordLines(const tb::Conversion& c) {
+  std::vector<std::string> out;
+  for (const auto& [level, text] : c.lines)
+    if (level == 2 && text.rfind("Record id:", 0) == 0) out.push_back(text);
   return out;
 }
 
@@ -88,13 +65,13 @@ Bytes Pack(const std::vector<Bytes>& records, k01::ContainerForm form, std::vect
 TEST(K01Path, EveryContainerFormGivesTheSameDat) {
   std::vector<Bytes> k00Records = {K00Signature()};
   for (const Bytes& r : Records()) k00Records.push_back(r);
-  const Outcome k00 = Convert(Pack(k00Records, k01::ContainerForm::kK00), kFormatK00);
+  const tb::Conversion k00 = Convert(Pack(k00Records, k01::ContainerForm::kK00), kFormatK00);
   ASSERT_EQ(k00.status, 0);
   EXPECT_EQ(k00.records, 4u);
   // The event waits for two epochs; the ion/UTC record replaced the opening one.
-  ASSERT_EQ(k00.dat.size(), 485u);
+  ASSERT_EQ(k00.Dat().size(), 485u);
   double first;
-  std::memcpy(&first, k00.dat.data() + 365, 8);
+  std::memcpy(&first, k00.Dat().data() + 365, 8);
   EXPECT_EQ(first, 1.0);
 
   struct Form {
@@ -109,25 +86,25 @@ TEST(K01Path, EveryContainerFormGivesTheSameDat) {
       {"K02", Pack(Records(), k01::ContainerForm::kBlocks, {2, 4}, true), kFormatK02},
   };
   for (const Form& form : forms) {
-    const Outcome out = Convert(form.file, form.format);
+    const tb::Conversion out = Convert(form.file, form.format);
     EXPECT_EQ(out.status, 0) << form.name;
     EXPECT_EQ(out.records, 3u) << form.name;
     // The same records give the same DAT bytes whatever the container.
-    EXPECT_EQ(out.dat, k00.dat) << form.name;
+    EXPECT_EQ(out.Dat(), k00.Dat()) << form.name;
   }
 }
 
 TEST(K01Path, RecordLinesNameTheTypeWrittenForEachRecord) {
-  const Outcome out = Convert(Pack(Records(), k01::ContainerForm::kStream), kFormatK01, 2);
+  const tb::Conversion out = Convert(Pack(Records(), k01::ContainerForm::kStream), kFormatK01, 2);
   ASSERT_EQ(out.status, 0);
-  ASSERT_EQ(out.recordLines.size(), 3u);
-  EXPECT_EQ(out.recordLines[0].substr(0, 14), "Record id:  19");
-  EXPECT_EQ(out.recordLines[1].substr(0, 14), "Record id:  15");
-  EXPECT_EQ(out.recordLines[2].substr(0, 14), "Record id:   9");
+  ASSERT_EQ(RecordLines(out).size(), 3u);
+  EXPECT_EQ(RecordLines(out)[0].substr(0, 14), "Record id:  19");
+  EXPECT_EQ(RecordLines(out)[1].substr(0, 14), "Record id:  15");
+  EXPECT_EQ(RecordLines(out)[2].substr(0, 14), "Record id:   9");
 }
 
 TEST(K01Path, BadChecksumInsideABlockStillReachesTheRawPath) {
-  const Outcome out = Convert(Pack(Records(true), k01::ContainerForm::kBlocks, {4}, true), kFormatK01);
+  const tb::Conversion out = Convert(Pack(Records(true), k01::ContainerForm::kBlocks, {4}, true), kFormatK01);
   EXPECT_EQ(out.status, 0);
   EXPECT_EQ(out.records, 3u);
   EXPECT_EQ(out.checksumErrors, 0u);
@@ -139,7 +116,7 @@ TEST(K01Path, ReaderErrorIsAWarningNotAChecksumError) {
   k01::appendBlock(file, 9, Bytes(40, 0x55));
   const Bytes more = Pack({Records()[2]}, k01::ContainerForm::kBlocks, {4}, true);
   file.insert(file.end(), more.begin(), more.end());
-  const Outcome out = Convert(file, kFormatK01, 0, true);
+  const tb::Conversion out = Convert(file, kFormatK01, 0, true);
   EXPECT_EQ(out.status, 29);
   EXPECT_EQ(out.records, 4u);
   EXPECT_EQ(out.checksumErrors, 0u);

@@ -15,6 +15,7 @@
 #include "k01lib/aux_encoder.h"
 #include "k01lib/k01_writer.h"
 #include "k01lib/multisignal_encoder.h"
+#include "support/conversion_runner.h"
 #include "support/record_builder.h"
 
 namespace {
@@ -31,27 +32,18 @@ struct Outcome {
 };
 
 Outcome Convert(const Bytes& file, int16_t type27Mode, int16_t l2Mode = 3) {
-  const std::string dir = tb::MakeTempDir();
-  tb::WriteFile(dir + "/gs00233a.in", file);
-  Application app;
-  ConvState cs;
-  std::snprintf(app.inputNames[0], kInputNameSize, "%s/gs00233a.in", dir.c_str());
-  app.inputFormat = kFormatK01;
-  app.includeHeader = app.includeEphemeris = app.includeIonUtc = 0;
-  std::snprintf(app.outputBase, kNameSize, "%s/gs00233a", dir.c_str());
-  app.extensionPos = app.outputBase + std::strlen(app.outputBase);
-  std::snprintf(app.datExtension, kNameSize, ".vx!");
-  app.produceDat = 1;
-  app.type27Mode = type27Mode;
-  app.l2Mode = l2Mode;
+  tb::Conversion c;
+  c.input = file;
+  c.format = kFormatK01;
+  c.type27Mode = type27Mode;
+  c.l2Mode = l2Mode;
   Outcome out;
-  out.status = app.RunConversion(cs);
+  out.status = c.Run();
   for (const char* ext : {".vxd", ".dat", ".vx!"})
-    if (tb::FileExists(dir + "/gs00233a" + ext)) {
+    if (c.files.count(ext) != 0) {
       out.extension = ext;
-      out.dat = tb::ReadFile(dir + "/gs00233a" + ext);
+      out.dat = c.files[ext];
     }
-  tb::RemoveTree(dir);
   return out;
 }
 

@@ -6,8 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/application.h"
-#include "dat/conv_state.h"
+#include "support/conversion_runner.h"
 #include "support/record_builder.h"
 
 namespace {
@@ -21,45 +20,18 @@ Bytes BadChecksum() { return tb::Fields().u8(0x11).u8(0x12).u8(0x13).record(9, t
 
 constexpr uint32_t kFirst = 10812;  // where the records of an image start
 
-struct Outcome {
-  Status status = 0;
-  uint32_t records = 0;
-  uint32_t checksumErrors = 0;
-  uint32_t lostBytes = 0;
-  std::vector<std::pair<int, std::string>> lines;
-};
-
-void Collect(int32_t level, const char* text, void* user) {
-  static_cast<Outcome*>(user)->lines.emplace_back(level, text);
-}
-
-Outcome Convert(const std::vector<Bytes>& records, const Bytes& trailing, const char* options,
-            int verbose = 0) {
-  const std::string dir = tb::MakeTempDir();
+tb::Conversion Convert(const std::vector<Bytes>& records, const Bytes& trailing, const char* options,
+                       int verbose = 0) {
   tb::RawImage img;
   img.records = records;
   img.trailing = trailing;
-  const std::string in = dir + "/gs00233a.q00";
-  tb::WriteFile(in, img.bytes());
-  Outcome run;
-  Application app;
-  ConvState cs;
-  std::snprintf(app.inputNames[0], kInputNameSize, "%s", in.c_str());
-  app.inputFormat = kFormatQ00;
-  std::snprintf(app.outputBase, kNameSize, "%s/gs00233a", dir.c_str());
-  app.extensionPos = app.outputBase + std::strlen(app.outputBase);
-  std::snprintf(app.datExtension, kNameSize, ".vx!");
-  app.produceDat = 1;
-  app.fixup = std::strchr(options, 'f') != nullptr;
-  app.ignoreChecksum = std::strchr(options, 'c') != nullptr;
-  app.verbose = static_cast<int16_t>(verbose);
-  app.SetMessageCallback(Collect, &run);
-  run.status = app.RunConversion(cs);
-  run.records = app.recordCount;
-  run.checksumErrors = app.checksumErrors;
-  run.lostBytes = app.lostBytes;
-  tb::RemoveTree(dir);
-  return run;
+  tb::Conversion c;
+  c.input = img.bytes();
+  c.fixup = std::strchr(options, 'f') != nullptr;
+  c.ignoreChecksum = std::strchr(options, 'c') != nullptr;
+  c.verbose = static_cast<int16_t>(verbose);
+  c.Run();
+  return c;
 }
 
 struct ReaderCase {
@@ -77,7 +49,7 @@ class RawReaderTest : public ::testing::TestWithParam<ReaderCase> {};
 
 TEST_P(RawReaderTest, Outcome) {
   const ReaderCase& c = GetParam();
-  const Outcome run = Convert(c.records, c.trailing, c.options);
+  const tb::Conversion run = Convert(c.records, c.trailing, c.options);
   EXPECT_EQ(run.status, c.status);
   EXPECT_EQ(run.records, c.records_);
   EXPECT_EQ(run.checksumErrors, c.checksumErrors);
@@ -114,7 +86,7 @@ std::string Hex8(uint32_t v) {
 
 TEST(RawReaderLines, ProblemRecordDumpAndSearchDetails) {
   const Bytes second = Plain(4);
-  const Outcome run = Convert({Plain(1), kZero, second}, {}, "f", 3);
+  const tb::Conversion run = Convert({Plain(1), kZero, second}, {}, "f", 3);
   const uint32_t bad = kFirst + 10;  // after the first 10-byte record
   std::vector<std::pair<int, std::string>> want = {
       {2, "Record id:   9   Position: " + Hex8(kFirst)},
@@ -151,7 +123,7 @@ TEST(RawReaderLines, ProblemRecordDumpAndSearchDetails) {
 }
 
 TEST(RawReaderLines, ClosingCountersShownWhenAboveZero) {
-  const Outcome run = Convert({Plain(1), BadChecksum(), Plain(4)}, {}, "c", 1);
+  const tb::Conversion run = Convert({Plain(1), BadChecksum(), Plain(4)}, {}, "c", 1);
   ASSERT_GE(run.lines.size(), 4u);
   const size_t n = run.lines.size();
   EXPECT_EQ(run.lines[n - 4].second, "logsplit:  records: 2");
