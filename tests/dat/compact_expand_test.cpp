@@ -1,41 +1,11 @@
-// Compact measurement records of the raw path: key frames and delta epochs
+// Compact measurement records of the raw path: a key frame and delta epochs
 // expand into the same DAT records as the raw type-17 epochs they stand
 // for; damaged or unknown compact records are refused.
-#include <gtest/gtest.h>
-
-#include <cstdio>
-#include <vector>
-
-#include "dat/conv_state.h"
-#include "dat/dat_encoder.h"
+#include "dat_fixture.h"
 #include "k01lib/meas17_encoder.h"
 
+namespace dattest {
 namespace {
-
-using Bytes = std::vector<uint8_t>;
-
-// The raw path's decoder: 24 satellites, flags always sent raw.
-k01::k01_meas17_encoder_options_t RawPathOptions() {
-  k01::k01_meas17_encoder_options_t o;
-  o.maxSatellites = 24;
-  o.flagsMode = 0;
-  return o;
-}
-Bytes Key17(k01::k01_meas17_encoder_t& enc, const k01::k01_meas17_epoch_t& e) {
-  Bytes r;
-  EXPECT_EQ(enc.key(e, r), k01::kEnc17Ok);
-  return r;
-}
-Bytes Delta17(k01::k01_meas17_encoder_t& enc, const k01::k01_meas17_epoch_t& e) {
-  Bytes r;
-  EXPECT_EQ(enc.delta(e, r), k01::kEnc17Ok);
-  return r;
-}
-Bytes Raw17(const k01::k01_meas17_epoch_t& e) {
-  Bytes r;
-  EXPECT_TRUE(k01::buildRaw17Record(e, r));
-  return r;
-}
 
 std::vector<k01::k01_meas17_epoch_t> Epochs(int count, bool dual) {
   std::vector<k01::k01_meas17_epoch_t> out;
@@ -64,68 +34,52 @@ std::vector<k01::k01_meas17_epoch_t> Epochs(int count, bool dual) {
   return out;
 }
 
-struct Writer {
-  ConvState cs;
-  FILE* f = std::tmpfile();
-  Writer() { ResetEncoderState(cs); }
-  ~Writer() { std::fclose(f); }
-  Status Put(const Bytes& r) { return WriteRawRecord(cs, f, r.data(), r.size()); }
-  Bytes File() {
-    std::fflush(f);
-    Bytes all(static_cast<size_t>(std::ftell(f)));
-    std::rewind(f);
-    all.resize(std::fread(all.data(), 1, all.size(), f));
-    return all;
-  }
+// The raw path's expansion: at most 24 satellites, flags always sent raw.
+struct Compact {
+  k01::k01_meas17_encoder_t enc{[] {
+    k01::k01_meas17_encoder_options_t o;
+    o.maxSatellites = 24;
+    o.flagsMode = 0;
+    return o;
+  }()};
+  Bytes Key(const k01::k01_meas17_epoch_t& e) { Bytes r; EXPECT_EQ(enc.key(e, r), k01::kEnc17Ok); return r; }
+  Bytes Delta(const k01::k01_meas17_epoch_t& e) { Bytes r; EXPECT_EQ(enc.delta(e, r), k01::kEnc17Ok); return r; }
 };
 
-// The raw epochs, and the same epochs as a key frame and delta epochs,
-// give the same DAT file (the last epoch closes when a later one begins).
 TEST(CompactExpansion, KeyAndDeltaEpochsEqualTheRawEpochs) {
   for (bool dual : {false, true}) {
-    const std::vector<k01::k01_meas17_epoch_t> epochs = Epochs(6, dual);
-    Writer raw;
-    for (const k01::k01_meas17_epoch_t& e : epochs) ASSERT_EQ(raw.Put(Raw17(e)), 0);
-
-    Writer compact;
-    // Flags mode is honoured only in compact mode.
-    k01::k01_meas17_encoder_t enc(RawPathOptions());
-    ASSERT_EQ(compact.Put(Key17(enc, epochs[0])), 0);
-    for (size_t i = 1; i < epochs.size(); ++i) {
-      const Bytes delta = Delta17(enc, epochs[i]);
-      ASSERT_EQ(delta[2], 66);
-      ASSERT_EQ(compact.Put(delta), 0) << "epoch " << i;
+    const auto epochs = Epochs(6, dual);
+    DatSink raw, compact;
+    Compact c;
+    for (const auto& e : epochs) {
+      Bytes r;
+      ASSERT_TRUE(k01::buildRaw17Record(e, r));
+      ASSERT_EQ(raw.Raw(r), 0);
     }
-    const Bytes a = raw.File();
-    EXPECT_GT(a.size(), 485u);
-    EXPECT_EQ(a, compact.File()) << (dual ? "dual" : "single") << " frequency";
+    ASSERT_EQ(compact.Raw(c.Key(epochs[0])), 0);
+    for (size_t i = 1; i < epochs.size(); ++i) {
+      const Bytes delta = c.Delta(epochs[i]);
+      ASSERT_EQ(delta[2], 66);
+      ASSERT_EQ(compact.Raw(delta), 0) << "epoch " << i;
+    }
+    EXPECT_EQ(raw.Records().size(), 6u);
+    EXPECT_EQ(raw.File(), compact.File()) << (dual ? "dual" : "single") << " frequency";
   }
 }
 
-TEST(CompactExpansion, WrongCarriedChecksumIsABadChecksumAndWritesNothing) {
-  const std::vector<k01::k01_meas17_epoch_t> epochs = Epochs(3, false);
-  Writer w;
-  k01::k01_meas17_encoder_t enc(RawPathOptions());
-  ASSERT_EQ(w.Put(Key17(enc, epochs[0])), 0);
-  Bytes delta = Delta17(enc, epochs[1]);
-  const size_t before = w.File().size();
-  // The carried checksum sits just before the end byte.
-  delta[delta.size() - 2] ^= 0x01;
-  EXPECT_EQ(w.Put(delta), 13);
-  EXPECT_EQ(w.File().size(), before);
-}
-
-TEST(CompactExpansion, TypesWithoutExpansionAndFurtherLettersEndIn30) {
-  Writer w;
-  const Bytes type64 = {0x02, 10, 64, 1, 2, 3, 4, 0, 0, 0x03};
-  EXPECT_EQ(w.Put(type64), 30);
-  // A delta epoch with no history behind it cannot be decoded.
-  const std::vector<k01::k01_meas17_epoch_t> epochs = Epochs(2, false);
-  k01::k01_meas17_encoder_t enc(RawPathOptions());
-  Key17(enc, epochs[0]);
-  Bytes delta = Delta17(enc, epochs[1]);
+TEST(CompactExpansion, DamagedDeltaEpochsAreRefused) {
+  const auto epochs = Epochs(3, false);
+  DatSink s;
+  Compact c;
+  ASSERT_EQ(s.Raw(c.Key(epochs[0])), 0);
+  Bytes delta = c.Delta(epochs[1]);
+  delta[delta.size() - 2] ^= 0x01;  // the carried checksum, just before the end byte
+  EXPECT_EQ(s.Raw(delta), status::kBadChecksum);
+  delta = c.Delta(epochs[2]);
   delta[0] = 0x00;  // no STX: letter "e"
-  EXPECT_EQ(w.Put(delta), 30);
+  EXPECT_EQ(s.Raw(delta), status::kExpansion);
+  EXPECT_EQ(s.Records().size(), 1u);  // the key frame alone
 }
 
 }  // namespace
+}  // namespace dattest

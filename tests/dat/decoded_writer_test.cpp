@@ -1,6 +1,6 @@
 // WriteDecodedRecord: decoded structures of the K01 library written as DAT
-// records, with the lengths recomputed from what is written, the bounds of
-// the structures' arrays and the exclusion mask.
+// records, lengths recomputed from what is written, array bounds and the
+// exclusion mask.
 #include "dat_fixture.h"
 #include "k01lib/decoded_types.h"
 
@@ -12,62 +12,37 @@ class DecodedTest : public DatTest {
   template <typename T>
   Status Decoded(uint8_t type, const T& s, uint8_t byte2 = 0) {
     const uint8_t header[4] = {0x74, 0, byte2, type};  // length bytes deliberately wrong
-    return WriteDecodedRecord(cs_, f_, type, header, &s);
+    return WriteDecodedRecord(cs, f, type, header, &s);
   }
 };
 
+// SVs 1..n; odd slots (SVs 2, 4, ...) carry second-frequency values.
 k01_meas17_t Meas17(double time, int n) {
   k01_meas17_t m{};
   m.time = time;
   m.clockTerm = -0.5;
   m.svCount = static_cast<uint8_t>(n);
-  for (int i = 0; i < k01_meas17_t::kSvSlots; ++i) {
-    k01_meas17_sv_t& s = m.sv[i];
-    s.svNumber = static_cast<uint8_t>(i + 1);
-    s.flags = (i % 2) ? 0x01 : 0x10;
-    s.status = 2;
-    s.byte3 = 3;
-    s.word1 = 10;
-    s.word2 = 20;
-    s.snr1 = 45.0; s.range1 = 2.1e7; s.phase1 = -1.5; s.doppler1 = 300.0; s.value5 = 0.0;
-    s.snr2 = 30.0; s.phase2 = 7.25; s.value2 = -0.5; s.spare = 99.0;
-  }
+  for (int i = 0; i < k01_meas17_t::kSvSlots; ++i)
+    m.sv[i] = {static_cast<uint8_t>(i + 1), static_cast<uint8_t>((i % 2) ? 0x01 : 0x10), 2, 3, 10, 20,
+               45.0, 2.1e7, -1.5, 300.0, 0.0, 30.0, 7.25, -0.5, 99.0};
   return m;
 }
 
-TEST_F(DecodedTest, MeasurementsWithRecomputedLength) {
-  ASSERT_EQ(Decoded(17, Meas17(1000.0, 2)), 0);
-  Le b;
-  b.f64(1000.0).f64(-0.5).u8(2);
-  b.u8(1).u8(0x10).u8(2).u8(3).u16(10).u16(20).f64(45.0).f64(2.1e7).f64(-1.5).f64(300.0).f64(0.0);
-  b.u8(2).u8(0x01).u8(2).u8(3).u16(10).u16(20).f64(45.0).f64(2.1e7).f64(-1.5).f64(300.0).f64(0.0);
-  b.f64(30.0).f64(7.25).f64(-0.5);
+// The body writer itself is checked byte for byte by the raw type-17 tests.
+TEST_F(DecodedTest, MeasurementsWithRecomputedAndBoundedLength) {
+  ASSERT_EQ(Decoded(17, Meas17(1000.0, 3)), 0);
+  ASSERT_EQ(Decoded(17, Meas17(2000.0, 200)), 0);  // count beyond the 24 slots
   const auto recs = Records();
-  ASSERT_EQ(recs.size(), 1u);
-  EXPECT_EQ(recs[0].size(), 21u + 48 + 72);
-  EXPECT_EQ(recs[0].bytes, b.record(0, 17, true));
-  EXPECT_EQ(cs_.writer.svRecordCount[1], 1u);
-  EXPECT_EQ(cs_.writer.svRecordCount[2], 1u);
+  ASSERT_EQ(recs.size(), 2u);
+  EXPECT_EQ(recs[0].size(), 21u + 3 * 48 + 24);  // 24 more with flags bit 0; the spare is not written
+  EXPECT_EQ(Bytes(recs[0].begin() + 4, recs[0].begin() + 21), Le().f64(1000.0).f64(-0.5).u8(3).data());
+  EXPECT_EQ(F64(recs[0].data() + 21 + 2 * 48), 30.0);  // SV 2's second frequency, before SV 3
+  EXPECT_EQ(recs[1][20], 24);
+  EXPECT_EQ(recs[1].size(), 21u + 12 * 48 + 12 * 72);
+  EXPECT_EQ(cs.writer.svRecordCount[2], 2u);
 }
 
-TEST_F(DecodedTest, MeasurementCountLimitedToTheSlots) {
-  ASSERT_EQ(Decoded(17, Meas17(1000.0, 200)), 0);
-  const auto recs = Records();
-  ASSERT_EQ(recs.size(), 1u);
-  EXPECT_EQ(recs[0].body()[16], 24);
-  EXPECT_EQ(recs[0].size(), 21u + 12 * 48 + 12 * 72);
-}
-
-TEST_F(DecodedTest, MeasurementEpochRules) {
-  EXPECT_EQ(Decoded(17, Meas17(100000.0, 1)), 0);
-  EXPECT_EQ(Decoded(17, Meas17(100000.0, 1)), 0);  // duplicate: dropped
-  EXPECT_EQ(Decoded(17, Meas17(80000.0, 1)), status::kOutOfSequence);
-  EXPECT_EQ(Records().size(), 2u);
-  EXPECT_EQ(cs_.epoch.last, 80000.0);
-  EXPECT_EQ(cs_.epoch.first, 100000.0);
-}
-
-TEST_F(DecodedTest, PositionListsAndBoundedCount) {
+TEST_F(DecodedTest, PositionWithListsBoundedByTheirArray) {
   k01_pos11_t p{};
   p.latitude = 0.25; p.longitude = -0.5; p.height = 100.0; p.value4 = 1.0; p.value5 = 2.0;
   p.value6 = 3.0; p.value7 = 4.0; p.value8 = 5.0; p.value9 = 6.0;
@@ -82,15 +57,15 @@ TEST_F(DecodedTest, PositionListsAndBoundedCount) {
   for (int i = 0; i < 6; ++i) b.u8(i + 1);
   const auto recs = Records();
   ASSERT_EQ(recs.size(), 2u);
-  EXPECT_EQ(recs[0].bytes, b.record(0, 11));
+  EXPECT_EQ(recs[0], b.record(0, 11));
   EXPECT_EQ(recs[1].size(), 82u + 64);
-  EXPECT_EQ(recs[1].body()[77], 32);
+  EXPECT_EQ(recs[1][4 + 77], 32);
 }
 
 TEST_F(DecodedTest, ExpandedMeasurementsFollowTheirFlags) {
   k01_meas27_t m{};
   m.fixedSize = 22; m.week = 1500; m.time = 5000.0; m.clockOffset = 0.5f; m.svCount = 1;
-  m.flags = 0x32; m.clockValue2 = 1.5f; m.byteF4 = 9;
+  m.flags = 0x32; m.clockValue2 = 1.5f; m.byteF4 = 9;  // bits 1, 4, 5: all optional parts
   m.extSize = 21; m.extCode = 4; m.extCount = 2;
   m.extCodes[0] = 1; m.extCodes[1] = 2; m.extValues[0] = 0.125; m.extValues[1] = -8.0;
   k01_sv27_t& sv = m.sv[0];
@@ -100,7 +75,7 @@ TEST_F(DecodedTest, ExpandedMeasurementsFollowTheirFlags) {
     k01_signal27_t& s = sv.signal[g];
     s.size = g ? 28 : 27; s.band = static_cast<uint8_t>(g); s.signalType = 3; s.snr = 455;
     s.range = 2.2e7 + g; s.phase = -3.5; s.doppler = 120.25f; s.status = 1;
-    s.flagsG = g ? 0x84 : 0x04; s.flagsH = 1;
+    s.flagsG = g ? 0x84 : 0x04; s.flagsH = 1;  // the last byte only with G bit 7
   }
   ASSERT_EQ(Decoded(27, m), 0);
   Le b;
@@ -109,9 +84,7 @@ TEST_F(DecodedTest, ExpandedMeasurementsFollowTheirFlags) {
   b.u8(10).u8(5).u8(2).u8(0xFE).u8(2).u16(300).u16(400).u8(4);
   b.u8(27).u8(0).u8(3).u16(455).f64(2.2e7).f64(-3.5).f32(120.25f).u8(1).u8(0x04);
   b.u8(28).u8(1).u8(3).u16(455).f64(2.2e7 + 1).f64(-3.5).f32(120.25f).u8(1).u8(0x84).u8(1);
-  const auto recs = Records();
-  ASSERT_EQ(recs.size(), 1u);
-  EXPECT_EQ(recs[0].bytes, b.record(0, 27, true));
+  EXPECT_EQ(Records(), std::vector<Bytes>{b.record(0, 27, true)});
 }
 
 TEST_F(DecodedTest, PrecisePositionSections) {
@@ -119,7 +92,7 @@ TEST_F(DecodedTest, PrecisePositionSections) {
   p.firstSize = 15; p.word5 = 0x0102; p.time = 1000; p.svCount = 2; p.sectionFlags = 0x12;
   p.modeByte = 4; p.secondSize = 93; p.latitude = 0.5; p.values[10] = 2.0f;
   p.thirdSize = 7; p.thirdByte = 1; p.thirdValue = 0.25f; p.thirdFlags = 0x5; p.thirdWord = 0x0A0B;
-  p.thirdTriple[0] = 11; p.thirdLast = 0x01020304;
+  p.thirdTriple[0] = 11; p.thirdLast = 0x01020304;  // Q bit 1 clear: the triple is not written
   p.fourthSize = 10; p.fourthValues[0] = 1.0f; p.fourthValues[1] = -1.0f; p.fourthFlags = 1;
   p.fourthExtra = 77;
   p.extSize = 12; p.extCode = 3; p.extCount = 1; p.extCodes[0] = 6; p.extValues[0] = 2.5;
@@ -128,63 +101,53 @@ TEST_F(DecodedTest, PrecisePositionSections) {
   ASSERT_EQ(Decoded(29, p), 0);
   Le b;
   b.u8(15).u16(0x0102).u32(1000).u8(0).u8(2).u8(0).u8(0).u8(0x12).u8(0).u8(4).u8(0).u8(93);
-  b.f64(0.5).zeros(40);
-  for (int i = 0; i < 10; ++i) b.f32(0.0f);
-  b.f32(2.0f);
+  b.f64(0.5).zeros(40 + 10 * 4).f32(2.0f);
   b.u8(7).u8(1).f32(0.25f).u8(0x5).u16(0x0A0B).u32(0x01020304);
   b.u8(10).f32(1.0f).f32(-1.0f).u8(1).u32(77);
   b.u8(12).u8(3).u8(1).u8(6).f64(2.5);
   b.u8(7);
   for (int i = 0; i < 6; ++i) b.u8(0xE0 + i);
-  const auto recs = Records();
-  ASSERT_EQ(recs.size(), 1u);
-  EXPECT_EQ(recs[0].bytes, b.record(0, 29, true));
+  EXPECT_EQ(Records(), std::vector<Bytes>{b.record(0, 29, true)});
 }
 
-TEST_F(DecodedTest, Type28And32OnlySubtypes2To4) {
+TEST_F(DecodedTest, SubtypesAndCountedLists) {
   k01_rec28_t r{};
   r.subtype = 2;
   r.body.s2.byte4 = 1;
   r.body.s2.values[13] = 6.5;
   ASSERT_EQ(Decoded(28, r), 0);
-  r.subtype = 5;
+  r.subtype = 5;  // no layout: not written
   ASSERT_EQ(Decoded(28, r), 0);
   k01_rec32_t q{};
   for (uint8_t s : {3, 4, 1}) {
     q.subtype = s;
     ASSERT_EQ(Decoded(32, q), 0);
   }
-  const auto recs = Records();
-  ASSERT_EQ(recs.size(), 3u);
-  EXPECT_EQ(recs[0].size(), 139u);
-  EXPECT_EQ(recs[0].body()[0], 2);
-  EXPECT_EQ(recs[0].body()[1], 1);
-  EXPECT_EQ(GetF64(recs[0].bytes.data() + 139 - 8), 6.5);
-  EXPECT_EQ(recs[1].size(), 88u);
-  EXPECT_EQ(recs[2].size(), 91u);
-}
-
-TEST_F(DecodedTest, CodedValuesAndDataBlocks) {
   k01_coded40_t c{};
   c.word = 3; c.value = 4; c.count = 2;
   c.entry[0] = {7, 1.0};
   c.entry[1] = {9, -0.01};
   ASSERT_EQ(Decoded(40, c), 0);
-  c.count = 50;
+  c.count = 50;  // beyond the 20 pairs the structure holds
   ASSERT_EQ(Decoded(40, c), 0);
   k01_data98_t d{};
   d.kind = 1; d.word = 2; d.value = 3;
   for (int i = 0; i < 10; ++i) d.data[i] = static_cast<uint8_t>(i);
   const uint8_t header[4] = {0x74, 21, 0, 98};
-  ASSERT_EQ(WriteDecodedRecord(cs_, f_, 98, header, &d), 0);
+  ASSERT_EQ(WriteDecodedRecord(cs, f, 98, header, &d), 0);
   const auto recs = Records();
-  ASSERT_EQ(recs.size(), 3u);
-  EXPECT_EQ(recs[0].bytes, Le().u16(3).u32(4).u8(2).u8(7).f64(1.0).u8(9).f64(-0.01).record(0, 40));
-  EXPECT_EQ(recs[1].size(), 11u + 9 * 20);
+  ASSERT_EQ(recs.size(), 6u);
+  EXPECT_EQ(recs[0].size(), 139u);
+  EXPECT_EQ(Bytes(recs[0].begin() + 4, recs[0].begin() + 6), (Bytes{2, 1}));
+  EXPECT_EQ(F64(recs[0].data() + 139 - 8), 6.5);
+  EXPECT_EQ(recs[1].size(), 88u);
+  EXPECT_EQ(recs[2].size(), 91u);
+  EXPECT_EQ(recs[3], Le().u16(3).u32(4).u8(2).u8(7).f64(1.0).u8(9).f64(-0.01).record(0, 40));
+  EXPECT_EQ(recs[4].size(), 11u + 20 * 9);
   Le e;
   e.u8(1).u16(2).u32(3);
   for (int i = 0; i < 10; ++i) e.u8(i);
-  EXPECT_EQ(recs[2].bytes, e.record(0, 98, true));
+  EXPECT_EQ(recs[5], e.record(0, 98, true));
 }
 
 TEST_F(DecodedTest, ExclusionMask) {
@@ -194,22 +157,18 @@ TEST_F(DecodedTest, ExclusionMask) {
   k01_page25_t pg{};
   k01_aux26_t aux{};
   aux.byte12 = 2;
-  // Type-27 mode 1 adds 0x80 and 0x8: type 28 is not written.
-  cs_.exclusionMask = 0x88;
+  cs.exclusionMask = 0x88;  // type-27 mode 1 adds 0x80 and 0x8: no type 28
   ASSERT_EQ(Decoded(28, r), 0);
   ASSERT_EQ(Decoded(40, c), 0);
   ASSERT_EQ(Decoded(26, aux, 6), 0);
-  // -k alone: every bit.
-  cs_.exclusionMask = 0xFFFFFFFF;
+  cs.exclusionMask = 0xFFFFFFFF;  // -k alone
   ASSERT_EQ(Decoded(25, pg), 0);
   ASSERT_EQ(Decoded(26, aux, 6), 0);
   ASSERT_EQ(Decoded(40, c), 0);
   ASSERT_EQ(Decoded(28, r), 0);
   ASSERT_EQ(Decoded(17, Meas17(1000.0, 1)), 0);
   ASSERT_EQ(Decoded(5, pg), 0);  // type 5 never writes
-  std::vector<uint8_t> types;
-  for (const auto& rec : Records()) types.push_back(rec.type());
-  EXPECT_EQ(types, (std::vector<uint8_t>{40, 26, 17}));
+  EXPECT_EQ(Types(), (Bytes{40, 26, 17}));
   EXPECT_EQ(Records()[1].size(), 4u + 13 + 2);
 }
 

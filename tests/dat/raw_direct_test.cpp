@@ -1,140 +1,67 @@
-// Raw records converted straight into DAT records or into the EPH table
-// and the ion/UTC block: types 3, 21, 12, 101, 15, 20, 25, 31, 102, 18, 30.
+// Raw records converted straight into DAT records, into the EPH table or
+// into nothing: types 3, 21, 12, 101, 18, 20, 25, 30, 31 and 102.
 #include "dat_fixture.h"
 
 namespace dattest {
 namespace {
 
-using tb::Fields;
-
-std::vector<double> Doubles(int n, double start, double step) {
-  std::vector<double> v;
-  for (int i = 0; i < n; ++i) v.push_back(start + step * i);
-  return v;
-}
-
-std::vector<uint8_t> Type3(uint8_t sv, const std::vector<double>& v) {
+Bytes Type3(uint8_t sv, double first) {
   Fields f;
   f.u8(sv);
-  for (double d : v) f.f64(d);
+  for (int i = 0; i < 25; ++i) f.f64(first + 1.25 * i);
   return f.record(3);
 }
 
-TEST_F(DatTest, FirstRecordFollowsTheOpeningRecords) {
-  ASSERT_EQ(Raw(Type3(5, Doubles(25, -3.0, 1.25))), 0);
-  const std::vector<uint8_t> all = File();
-  ASSERT_EQ(all.size(), kOpening + 206);
-  // Five placeholders (24, 98, 65, 64, 110 bytes) and the ion/UTC record.
-  const uint8_t lengths[5] = {24, 98, 65, 64, 110};
-  const uint8_t subtypes[5] = {0x86, 0x80, 0x81, 0x82, 0x83};
-  size_t p = 0;
-  for (int i = 0; i < 5; ++i) {
-    EXPECT_EQ(all[p], 0x74);
-    EXPECT_EQ(all[p + 1], lengths[i]);
-    EXPECT_EQ(all[p + 2], subtypes[i]);
-    EXPECT_EQ(all[p + 3], 5);
-    p += lengths[i];
-  }
-  EXPECT_EQ(p, 361u);
-  EXPECT_EQ(all[361], 0x74);
-  EXPECT_EQ(all[362], 124);
-  EXPECT_EQ(all[364], 15);
-}
-
-TEST_F(DatTest, Type3WritesRecordAndFillsEphemerisEntry) {
-  const std::vector<double> v = Doubles(25, -3.0, 1.25);
-  eph_[4 * 336 + 334] = 9;
-  eph_[4 * 336 + 250] = 77;  // beyond the 25 values: untouched
-  ASSERT_EQ(Raw(Type3(5, v)), 0);
+TEST_F(DatTest, Type3WrittenAndKeptInTheEphemerisTable) {
+  uint8_t* e5 = eph + 4 * 336;
+  e5[334] = 9;
+  e5[250] = 77;  // beyond the 25 values
+  ASSERT_EQ(Raw(Type3(5, -3.0)), 0);
   Le body;
   body.u8(5).u8(0);
-  for (double d : v) body.f64(d);
-  const auto recs = Records();
-  ASSERT_EQ(recs.size(), 1u);
-  EXPECT_EQ(recs[0].bytes, body.record(0, 3));
-  const uint8_t* e = eph_ + 4 * 336;
-  for (int i = 0; i < 25; ++i) EXPECT_EQ(GetF64(e + 8 * i), v[i]) << i;
-  EXPECT_EQ(e[334], 0);
-  EXPECT_EQ(e[335], 0);
-  EXPECT_EQ(e[250], 77);
+  for (int i = 0; i < 25; ++i) body.f64(-3.0 + 1.25 * i);
+  EXPECT_EQ(Records().at(0), body.record(0, 3));
+  for (int i = 0; i < 25; ++i) EXPECT_EQ(F64(e5 + 8 * i), -3.0 + 1.25 * i) << i;
+  EXPECT_EQ(e5[334], 0);
+  EXPECT_EQ(e5[250], 77);
+  // Once SV 5 has a measurement record its ephemeris stays; SV 6 takes every new one.
+  ASSERT_EQ(Raw(Fields().u32(1000).u24(0).u8(5).zeros(19).record(17)), 0);
+  ASSERT_EQ(Raw(Type3(5, 100.0)), 0);
+  EXPECT_EQ(F64(e5), -3.0);
+  ASSERT_EQ(Raw(Type3(6, 1.0)), 0);
+  ASSERT_EQ(Raw(Type3(6, 50.0)), 0);
+  EXPECT_EQ(F64(eph + 5 * 336), 50.0);
+  // SV numbers outside 1..32: written, the table untouched.
+  const Bytes before(eph, eph + sizeof eph);
+  for (uint8_t sv : {0, 33, 200}) ASSERT_EQ(Raw(Type3(sv, 1.0)), 0);
+  EXPECT_EQ(Bytes(eph, eph + sizeof eph), before);
+  EXPECT_EQ(Types(), (Bytes{3, 17, 3, 3, 3, 3, 3, 3}));
 }
 
-TEST_F(DatTest, EphemerisKeptOnceTheSvHasMeasurements) {
-  ASSERT_EQ(Raw(Type3(5, Doubles(25, 1.0, 1.0))), 0);
-  // A measurement record for SV 5 counts one record for it.
-  Fields m;
-  m.u32(1000).u24(0).u8(5).u8(0).u8(0).u8(0).u8(0).u8(0).u32(0).u48(0).u24(0).u8(0);
-  ASSERT_EQ(Raw(m.record(17)), 0);
-  ASSERT_EQ(cs_.writer.svRecordCount[5], 1u);
-  ASSERT_EQ(Raw(Type3(5, Doubles(25, 100.0, 1.0))), 0);
-  EXPECT_EQ(GetF64(eph_ + 4 * 336), 1.0);  // first ephemeris stays
-  // Another SV without measurements takes every new ephemeris.
-  ASSERT_EQ(Raw(Type3(6, Doubles(25, 1.0, 1.0))), 0);
-  ASSERT_EQ(Raw(Type3(6, Doubles(25, 50.0, 1.0))), 0);
-  EXPECT_EQ(GetF64(eph_ + 5 * 336), 50.0);
-  EXPECT_EQ(Records().size(), 5u);  // every ephemeris record is written
-}
-
-TEST_F(DatTest, EphemerisSvOutsideTableIsWrittenButNotStored) {
-  std::vector<uint8_t> before(eph_, eph_ + sizeof eph_);
-  for (uint8_t sv : {0, 33, 200}) ASSERT_EQ(Raw(Type3(sv, Doubles(25, 1.0, 1.0))), 0);
-  EXPECT_EQ(std::vector<uint8_t>(eph_, eph_ + sizeof eph_), before);
-  EXPECT_EQ(Records().size(), 3u);
-}
-
-TEST_F(DatTest, Type21WritesRecordAndFillsEphemerisSlots) {
-  const std::vector<double> d = Doubles(19, 0.5, 1.0);
+TEST_F(DatTest, Type21WrittenAndFillsEphemerisSlots) {
   const uint32_t w = (5u << 16) | (1u << 15) | (0xAu << 11) | (1u << 10) | (0x2Bu << 4) | 0x3u;
   Fields f;
-  f.u8(7).u16(0xFFFD).u16(1000).u8(9).u8(200);
-  f.u32(static_cast<uint32_t>(-100000)).u32(7).u32(0xFFFFFFFF);
-  for (double v : d) f.f64(v);
-  f.u32(w);
-  for (int i = 1; i <= 10; ++i) f.u8(i);
-  eph_[6 * 336 + 30 * 8] = 0x42;  // value 30: untouched
-  ASSERT_EQ(Raw(f.record(21)), 0);
-
   Le body;
-  body.u8(7).u8(0).u16(0xFFFD).u16(1000).u8(9).u8(200);
-  body.u32(static_cast<uint32_t>(-100000)).u32(7).u32(0xFFFFFFFF);
-  for (double v : d) body.f64(v);
+  f.u8(7).u16(0xFFFD).u16(1000).u8(9).u8(200).u32(static_cast<uint32_t>(-100000)).u32(7).u32(0xFFFFFFFF);
+  body.u8(7).u8(0).u16(0xFFFD).u16(1000).u8(9).u8(200).u32(static_cast<uint32_t>(-100000)).u32(7).u32(0xFFFFFFFF);
+  for (int i = 0; i < 19; ++i) { f.f64(0.5 + i); body.f64(0.5 + i); }
+  f.u32(w);
   body.u32(w);
-  for (int i = 1; i <= 10; ++i) body.u8(i);
-  const auto recs = Records();
-  ASSERT_EQ(recs.size(), 1u);
-  EXPECT_EQ(recs[0].bytes, body.record(0, 21));
-
-  const uint8_t* e = eph_ + 6 * 336;
-  const std::vector<std::pair<int, double>> slots = {
-      {0, -3.0}, {3, 1000.0}, {8, 200.0}, {1, -100000.0}, {4, 7.0}, {16, -1.0}, {2, d[0]},
-      {5, d[1]}, {7, d[3]}, {9, d[4]}, {15, d[10]}, {17, d[11]}, {24, d[18]}};
-  for (const auto& [slot, value] : slots) EXPECT_EQ(GetF64(e + 8 * slot), value) << slot;
-  EXPECT_EQ(e[320], 3);
-  EXPECT_EQ(e[321], 0xA);
-  EXPECT_EQ(e[322], 1);
-  EXPECT_EQ(e[323], 1);
-  EXPECT_EQ(e[324], 0x2B);
-  EXPECT_EQ(e[325], 5);
-  EXPECT_EQ(e[326], 0);
-  EXPECT_EQ(e[328] | (e[329] << 8) | (e[330] << 16) | (static_cast<uint32_t>(e[331]) << 24), w);
-  EXPECT_EQ(e[334], 255);
-  EXPECT_EQ(e[335], 255);
+  for (int i = 1; i <= 10; ++i) { f.u8(i); body.u8(i); }
+  uint8_t* e = eph + 6 * 336;
+  e[30 * 8] = 0x42;  // slot 30: untouched
+  ASSERT_EQ(Raw(f.record(21)), 0);
+  EXPECT_EQ(Records(), std::vector<Bytes>{body.record(0, 21)});
+  const std::pair<int, double> slots[] = {{0, -3.0}, {3, 1000.0}, {8, 200.0}, {1, -100000.0}, {4, 7.0},
+                                          {16, -1.0}, {2, 0.5}, {5, 1.5}, {7, 3.5}, {9, 4.5},
+                                          {15, 10.5}, {17, 11.5}, {24, 18.5}};
+  for (const auto& [slot, value] : slots) EXPECT_EQ(F64(e + 8 * slot), value) << slot;
+  EXPECT_EQ(Bytes(e + 320, e + 336),
+            (Bytes{3, 0xA, 1, 1, 0x2B, 5, 0, 0, 0xB3, 0xD6, 0x05, 0x00, 0, 0, 255, 255}));  // w = 0x0005D6B3
   EXPECT_EQ(e[30 * 8], 0x42);
 }
 
-TEST_F(DatTest, Type101DirectConversion) {
-  Fields f;
-  f.u32(123456).f64(1.5).f64(-2.5).f64(1e9).f64(0.125).u8(0xAB).u8(0xCD);
-  ASSERT_EQ(Raw(f.record(101)), 0);
-  Le body;
-  body.f64(123456.0).f64(1.5).f64(-2.5).f64(1e9).f64(0.125).u8(0xAB).u8(0xCD);
-  const auto recs = Records();
-  ASSERT_EQ(recs.size(), 1u);
-  EXPECT_EQ(recs[0].bytes, body.record(0, 101));
-  EXPECT_EQ(recs[0].size(), 46u);
-}
-
-std::vector<uint8_t> Type12(uint16_t week) {
+Bytes Type12(uint16_t week) {
   Fields f;
   f.u8(3).u8(1).u16(0x1234).u16(0x5678).u8(29);
   for (int i = 0; i < 7; ++i) f.u8(0x10 + i);
@@ -143,162 +70,77 @@ std::vector<uint8_t> Type12(uint16_t week) {
   return f.record(12);
 }
 
-TEST_F(DatTest, Type12DirectConversionSetsTypeCodeAndWeekOnce) {
-  cs_.rx.typeCode = 3;
+TEST_F(DatTest, Type12SetsTypeCodeAndTheWeekOnce) {
+  cs.rx.typeCode = 3;
   ASSERT_EQ(Raw(Type12(1500)), 0);
   Le body;
   body.u8(3).u8(1).u16(0x1234).u16(0x5678).u8(29);
   for (int i = 0; i < 7; ++i) body.u8(0x10 + i);
-  body.u16(1500).f64(5000.0).f64(1.0).f64(2.0).f64(3.0).f64(4.0).f64(1.0);
-  body.f64(-1.0).f64(std::ldexp(1024.0, -21)).f64(std::ldexp(1.0, -11)).f64(std::ldexp(-32768.0, -21));
-  const auto recs = Records();
-  ASSERT_EQ(recs.size(), 1u);
-  EXPECT_EQ(recs[0].size(), 68u + 16u * 2u);
-  EXPECT_EQ(recs[0].bytes, body.record(0, 12, true));
-  EXPECT_EQ(cs_.rx.typeCode, 29);
-  EXPECT_EQ(cs_.epoch.dataWeek, 1500);
+  body.u16(1500).f64(5000.0).f64(1.0).f64(2.0).f64(3.0).f64(4.0).f64(std::ldexp(0x400000, -22));
+  body.f64(std::ldexp(-2048.0, -11)).f64(std::ldexp(1024.0, -21));
+  body.f64(std::ldexp(1.0, -11)).f64(std::ldexp(-32768.0, -21));
+  EXPECT_EQ(Records(), std::vector<Bytes>{body.record(0, 12, true)});
+  EXPECT_EQ(cs.rx.typeCode, 29);
+  EXPECT_EQ(cs.epoch.dataWeek, 1500);
   ASSERT_EQ(Raw(Type12(1600)), 0);
-  EXPECT_EQ(cs_.epoch.dataWeek, 1500);
+  EXPECT_EQ(cs.epoch.dataWeek, 1500);
 }
 
-std::vector<uint8_t> Type15(uint32_t value14, double first) {
-  Fields f;
-  for (int i = 0; i < 11; ++i) f.f64(first + i);
-  f.u16(0xFFFB).u16(7).u32(value14);
-  for (int i = 0; i < 8; ++i) f.u8(0xA0 + i);
-  return f.record(15);
-}
-
-std::vector<uint8_t> IonRecord(uint32_t value14, double first) {
-  Le b;
-  for (int i = 0; i < 11; ++i) b.f64(first + i);
-  b.f64(-5.0).f64(7.0).f64(value14);
-  for (int i = 0; i < 8; ++i) b.u8(0xA0 + i);
-  return b.record(0, 15);
-}
-
-TEST_F(DatTest, IonUtcRewritesOpeningRecordThenAppends) {
-  ASSERT_EQ(Raw(Type15(0, 1.0)), 0);  // 14th value 0: not written anywhere
-  std::vector<uint8_t> all = File();
-  ASSERT_EQ(all.size(), kOpening);
-  EXPECT_EQ(std::vector<uint8_t>(all.begin() + 365, all.end()), std::vector<uint8_t>(120, 0));
-  EXPECT_EQ(GetF64(ion_), 1.0);  // the block itself is filled
-
-  ASSERT_EQ(Raw(Type15(9, 2.0)), 0);
-  all = File();
-  ASSERT_EQ(all.size(), kOpening);
-  EXPECT_EQ(std::vector<uint8_t>(all.begin() + 361, all.end()), IonRecord(9, 2.0));
-
-  ASSERT_EQ(Raw(Type15(11, 3.0)), 0);
-  const auto recs = Records();
-  ASSERT_EQ(recs.size(), 1u);
-  EXPECT_EQ(recs[0].bytes, IonRecord(11, 3.0));
-  all = File();
-  EXPECT_EQ(std::vector<uint8_t>(all.begin() + 361, all.begin() + 485), IonRecord(9, 2.0));
-}
-
-TEST_F(DatTest, Type20BySubtype) {
-  Fields a;
-  a.u8(0).u32(1000).u16(1).u16(2).u16(3).u16(4).u32(0xDEADBEEF);
-  Fields b;
-  b.u8(1).u32(7).text("ABC");
-  Fields c;
-  c.u8(2).u32(7).u16(1);
-  ASSERT_EQ(Raw(a.record(20)), 0);
-  ASSERT_EQ(Raw(b.record(20)), 0);
-  ASSERT_EQ(Raw(c.record(20)), 0);  // no layout for subtype 2: not written
-  const auto recs = Records();
-  ASSERT_EQ(recs.size(), 2u);
-  EXPECT_EQ(recs[0].bytes, Le().f64(1000).u16(1).u16(2).u16(3).u16(4).u32(0xDEADBEEF).record(0, 20));
-  EXPECT_EQ(recs[0].size(), 24u);
-  EXPECT_EQ(recs[1].bytes, Le().f64(7).u8('A').u8('B').u8('C').u8(0).record(1, 20));
-  EXPECT_EQ(recs[1].size(), 3u + 13u);
-}
-
-TEST_F(DatTest, Type25BySubtypeAndMask) {
-  Fields page;
-  page.u8(0).u32(604000).u16(1500).u8(4);
-  for (int i = 0; i < 28; ++i) page.u8(i);
-  Fields table;
+TEST(RawDirect, RecordsBySubtypeAndMask) {
+  const std::string k28 = "ABCDEFGHIJKLMNOPQRSTUVWXYZ01";
+  Fields table;  // type 25 subtype 1, kind 6
+  Le tableDat;
   table.u8(1).u8(9).u8(6);
-  for (int i = 0; i < 14; ++i) table.u32(0x01000000u + i);
+  tableDat.u8(9).u8(6);
+  for (int i = 0; i < 14; ++i) { table.u32(0x01000000u + i); tableDat.u32(0x01000000u + i); }
   table.u8(0x5A);
-  Fields other;
-  other.u8(3).u32(1);
-  ASSERT_EQ(Raw(page.record(25)), 0);
-  ASSERT_EQ(Raw(table.record(25)), 0);
-  ASSERT_EQ(Raw(other.record(25)), 0);
-  cs_.exclusionMask = 0x1;
-  ASSERT_EQ(Raw(page.record(25)), 0);
-
-  Le p;
-  p.u32(604000).u16(1500).u8(4);
-  for (int i = 0; i < 28; ++i) p.u8(i);
-  Le t;
-  t.u8(9).u8(6);
-  for (int i = 0; i < 14; ++i) t.u32(0x01000000u + i);
-  t.u8(0x5A);
-  const auto recs = Records();
-  ASSERT_EQ(recs.size(), 2u);
-  EXPECT_EQ(recs[0].bytes, p.record(0, 25));
-  EXPECT_EQ(recs[0].size(), 39u);
-  EXPECT_EQ(recs[1].bytes, t.record(1, 25));
-  EXPECT_EQ(recs[1].size(), table.record(25).size() - 3);
-}
-
-TEST_F(DatTest, Type31WrittenUnlessMasked) {
-  Fields f;
-  f.u16(300).u8(1).u8(3).u8(0x11).u8(0x22).u8(0x33);
-  ASSERT_EQ(Raw(f.record(31)), 0);
-  cs_.exclusionMask = 0x4;
-  ASSERT_EQ(Raw(f.record(31)), 0);
-  const auto recs = Records();
-  ASSERT_EQ(recs.size(), 1u);
-  EXPECT_EQ(recs[0].bytes, Le().u16(300).u8(1).u8(3).u8(0x11).u8(0x22).u8(0x33).record(0, 31));
-}
-
-TEST_F(DatTest, Type102CollectsBlocksUntilTheLast) {
-  Fields a;
-  a.u32(0x80000000u | 5000).u24(0xF80000);  // more blocks follow; clock -1
-  a.u8(1).u8(2).f64(1.0).f64(2.0).f64(3.0).f64(4.0);
-  Fields b;
-  b.u32(5000).u24(0x040000);  // clock 0.5
-  b.u8(3).u8(4).f64(5.0).f64(6.0).f64(7.0).f64(8.0);
-  b.u8(5).u8(6).f64(9.0).f64(10.0).f64(11.0).f64(12.0);
-  ASSERT_EQ(Raw(a.record(102)), 0);
-  EXPECT_TRUE(Records().empty());
-  ASSERT_EQ(Raw(b.record(102)), 0);
-  Le body;
-  body.f64(5000.0).f64(0.5).u8(3);
+  tableDat.u8(0x5A);
+  Fields first, last;  // type 102: more blocks follow, clock -1; then the last, clock 0.5
+  first.u32(0x80000000u | 5000).u24(0xF80000).u8(1).u8(2).f64(1.0).f64(2.0).f64(3.0).f64(4.0);
+  last.u32(5000).u24(0x040000).u8(3).u8(4).f64(5.0).f64(6.0).f64(7.0).f64(8.0);
+  last.u8(5).u8(6).f64(9.0).f64(10.0).f64(11.0).f64(12.0);
+  Le multi;
+  multi.f64(5000.0).f64(0.5).u8(3);
   for (int e = 0; e < 3; ++e) {
-    body.u8(1 + 2 * e).u8(2 + 2 * e);
-    for (int i = 0; i < 4; ++i) body.f64(1.0 + 4 * e + i);
+    multi.u8(1 + 2 * e).u8(2 + 2 * e);
+    for (int i = 0; i < 4; ++i) multi.f64(1.0 + 4 * e + i);
   }
-  const auto recs = Records();
-  ASSERT_EQ(recs.size(), 1u);
-  EXPECT_EQ(recs[0].size(), 21u + 3u * 34u);
-  EXPECT_EQ(recs[0].bytes, body.record(0, 102, true));
+  const Bytes page = Fields().u8(0).u32(604000).u16(1500).u8(4).text(k28).record(25);
+  const Bytes app = Fields().u16(300).u8(1).u8(3).u8(0x11).u8(0x22).u8(0x33).record(31);
+  struct Case { const char* name; uint32_t mask; std::vector<Bytes> raw; Status st; Bytes dat; } cases[] = {
+      {"101", 0, {Fields().u32(123456).f64(1.5).f64(-2.5).f64(1e9).f64(0.125).u8(0xAB).u8(0xCD).record(101)}, 0,
+       Le().f64(123456.0).f64(1.5).f64(-2.5).f64(1e9).f64(0.125).u8(0xAB).u8(0xCD).record(0, 101)},
+      {"20/0", 0, {Fields().u8(0).u32(1000).u16(1).u16(2).u16(3).u16(4).u32(0xDEADBEEF).record(20)}, 0,
+       Le().f64(1000).u16(1).u16(2).u16(3).u16(4).u32(0xDEADBEEF).record(0, 20)},
+      {"20/1", 0, {Fields().u8(1).u32(7).text("ABC").record(20)}, 0, Le().f64(7).text("ABC").u8(0).record(1, 20)},
+      {"20/2: no layout", 0, {Fields().u8(2).u32(7).u16(1).record(20)}, 0, {}},
+      {"25/0", 0, {page}, 0, Le().u32(604000).u16(1500).u8(4).text(k28).record(0, 25)},
+      {"25/1 kind 6", 0, {table.record(25)}, 0, tableDat.record(1, 25)},
+      {"25/3: not written", 0, {Fields().u8(3).u32(1).record(25)}, 0, {}},
+      {"25 masked", 0x1, {page}, 0, {}},
+      {"31", 0, {app}, 0, Le().u16(300).u8(1).u8(3).u8(0x11).u8(0x22).u8(0x33).record(0, 31)},
+      {"31 masked", 0x4, {app}, 0, {}},
+      {"102 over two blocks", 0, {first.record(102), last.record(102)}, 0, multi.record(0, 102, true)},
+      {"18", 0, {Fields().u8(0).u8(0).record(18)}, status::kUnexpectedLogst, {}},
+      {"30/0", 0, {Fields().u8(0).u8(1).u8(2).record(30)}, 0, {}},
+      {"unknown type", 0, {Fields().u8(1).u8(2).record(90)}, 0, {}},
+  };
+  for (const Case& c : cases) {
+    DatSink s;
+    s.cs.exclusionMask = c.mask;
+    Status st = 0;
+    for (const Bytes& r : c.raw) st = s.Raw(r);
+    EXPECT_EQ(st, c.st) << c.name;
+    EXPECT_EQ(s.Tail(), c.dat) << c.name;
+  }
 }
 
-TEST_F(DatTest, RecordsThatWriteNothing) {
-  Fields logst;
-  logst.u8(0).u8(0);
-  EXPECT_EQ(Raw(logst.record(18)), status::kUnexpectedLogst);
-  cs_.enc.compactSeen = 1;
-  cs_.rx.compactMode = 1;
-  Fields info;
-  info.u8(0).u8(1).u8(2);
-  EXPECT_EQ(Raw(info.record(30)), 0);
-  EXPECT_EQ(cs_.enc.compactSeen, 0);
-  EXPECT_EQ(cs_.rx.compactMode, 0);
-  EXPECT_EQ(Raw(Fields().u8(1).u8(2).record(90)), 0);
-  EXPECT_EQ(File().size(), kOpening);
-}
-
-TEST_F(DatTest, PerInputResetClearsCompactFlag) {
-  cs_.enc.compactSeen = 1;
-  ResetRawConverterForInput(cs_);
-  EXPECT_EQ(cs_.enc.compactSeen, 0);
+TEST_F(DatTest, Type30Subtype0ClearsTheCompactFlags) {
+  cs.enc.compactSeen = 1;
+  cs.rx.compactMode = 1;
+  ASSERT_EQ(Raw(Fields().u8(0).u8(1).u8(2).record(30)), 0);
+  EXPECT_EQ(cs.enc.compactSeen, 0);
+  EXPECT_EQ(cs.rx.compactMode, 0);
 }
 
 }  // namespace

@@ -5,15 +5,13 @@
 namespace dattest {
 namespace {
 
-using tb::Fields;
-
 struct RawSv {
   uint8_t sv, flags, status, w1, w2, snr;
   uint32_t range;
   int64_t phase;
   int32_t doppler;
   int8_t v5;
-  uint8_t snr2;
+  uint8_t snr2;  // second-frequency values: flags bit 0; v8 also needs bit 5
   int64_t phase2;
   int16_t v8;
 };
@@ -28,14 +26,14 @@ void AddSv(Fields& f, const RawSv& s) {
   }
 }
 
-std::vector<uint8_t> Block17(uint32_t time, bool more, int32_t clock, const std::vector<RawSv>& svs) {
+Bytes Block17(uint32_t time, bool more, int32_t clock, const std::vector<RawSv>& svs) {
   Fields f;
   f.u32(time | (more ? 0x80000000u : 0u)).u24(static_cast<uint32_t>(clock) & 0xFFFFFF);
   for (const RawSv& s : svs) AddSv(f, s);
   return f.record(17);
 }
 
-// The DAT SV block computed from the raw values.
+// The DAT SV block from the raw values and their scalings.
 void ExpectSv(Le& o, const RawSv& s, uint8_t fourth) {
   o.u8(s.sv).u8(s.flags).u8(s.status).u8(fourth).u16(s.w1).u16(2 * s.w2);
   const double range = std::ldexp(static_cast<double>(s.range), -7) * ((s.sv >= 120 && s.sv <= 138) ? 2 : 1);
@@ -53,8 +51,8 @@ const RawSv kSvB{12, 0x10, 1, 0, 255, 1, 1, 1, 1, 127, 0, 0, 0};
 const RawSv kSvC{25, 0x21, 2, 3, 4, 100, 3000, 99999, 8388607, 1, 160, -7, -300};
 const RawSv kSvD{125, 0x01, 0, 0, 0, 4, 12800, 0, -8388608, 0, 64, 5, 0};
 
-TEST_F(DatTest, Type17EpochOverThreeRecordsGivesOneRecord) {
-  cs_.rx.typeCode = 5;
+TEST_F(DatTest, Type17EpochOverThreeRecordsAndOpenEpochClosedByALaterOne) {
+  cs.rx.typeCode = 5;
   ASSERT_EQ(Raw(Block17(345000, true, 131072, {kSvA, kSvB})), 0);
   ASSERT_EQ(Raw(Block17(345000, true, 131072, {kSvC})), 0);
   EXPECT_TRUE(Records().empty());
@@ -62,23 +60,17 @@ TEST_F(DatTest, Type17EpochOverThreeRecordsGivesOneRecord) {
   Le body;
   body.f64(345000.0).f64(0.25).u8(4);
   for (const RawSv& s : {kSvA, kSvB, kSvC, kSvD}) ExpectSv(body, s, 0x03);
+  ASSERT_EQ(Records(), std::vector<Bytes>{body.record(0, 17, true)});
+  EXPECT_EQ(Records()[0].size(), 21u + 4 * 48 + 2 * 24);
+  EXPECT_EQ(cs.writer.svRecordCount[25], 1u);
+  // The last block of 346000 never comes: written when 347000 begins.
+  ASSERT_EQ(Raw(Block17(346000, true, 0, {kSvA})), 0);
+  ASSERT_EQ(Raw(Block17(347000, false, 0, {kSvB})), 0);
   const auto recs = Records();
-  ASSERT_EQ(recs.size(), 1u);
-  EXPECT_EQ(recs[0].size(), 21u + 4 * 48 + 2 * 24);
-  EXPECT_EQ(recs[0].bytes, body.record(0, 17, true));
-  EXPECT_EQ(cs_.epoch.last, 345000.0);
-  EXPECT_EQ(cs_.writer.svRecordCount[3], 1u);
-  EXPECT_EQ(cs_.writer.svRecordCount[25], 1u);
-}
-
-TEST_F(DatTest, OpenEpochWrittenWhenNextEpochStarts) {
-  ASSERT_EQ(Raw(Block17(1000, true, 0, {kSvA})), 0);
-  ASSERT_EQ(Raw(Block17(2000, false, 0, {kSvB})), 0);
-  const auto recs = Records();
-  ASSERT_EQ(recs.size(), 2u);
-  EXPECT_EQ(GetF64(recs[0].body()), 1000.0);
-  EXPECT_EQ(recs[0].body()[16], 1);
-  EXPECT_EQ(GetF64(recs[1].body()), 2000.0);
+  ASSERT_EQ(recs.size(), 3u);
+  EXPECT_EQ(F64(recs[1].data() + 4), 346000.0);
+  EXPECT_EQ(recs[1][20], 1);
+  EXPECT_EQ(F64(recs[2].data() + 4), 347000.0);
 }
 
 TEST_F(DatTest, FourthByteFollowsReceiverTypeAndFirmware) {
@@ -86,62 +78,37 @@ TEST_F(DatTest, FourthByteFollowsReceiverTypeAndFirmware) {
   const Case cases[] = {{3, 549, 0x00}, {3, 550, 0x01}, {4, 0, 0x01}, {5, 0, 0x03}, {29, 900, 0x03}};
   uint32_t t = 1000;
   for (const Case& c : cases) {
-    cs_.rx.typeCode = c.type;
-    cs_.rx.firmwareVersion = c.fw;
+    cs.rx.typeCode = c.type;
+    cs.rx.firmwareVersion = c.fw;
     ASSERT_EQ(Raw(Block17(t += 1000, false, 0, {kSvA})), 0);
-    EXPECT_EQ(Records().back().body()[17 + 3], c.fourth) << int(c.type) << " " << c.fw;
+    EXPECT_EQ(Records().back()[21 + 3], c.fourth) << int(c.type) << " " << c.fw;
   }
 }
 
 TEST_F(DatTest, Type117LongEpoch) {
-  // 13 SVs with second-frequency values: 13 + 13 x 29 = 390 bytes.
-  Fields f;
+  Fields f;  // 13 SVs with second-frequency values: 13 + 13 x 29 = 390 bytes
   f.u32(7000).u24(0);
-  for (int i = 0; i < 13; ++i) {
-    RawSv s = kSvC;
-    s.sv = static_cast<uint8_t>(i + 1);
-    AddSv(f, s);
-  }
-  std::vector<uint8_t> rec = rawrec::BuildRecord(117, f.data());
-  ASSERT_EQ(rec.size(), 390u);
+  for (int i = 0; i < 13; ++i) AddSv(f, kSvC);
+  const Bytes rec = rawrec::BuildRecord(117, f.data());
   ASSERT_EQ(rec[1], 390 - 256);
   ASSERT_EQ(Raw(rec), 0);
   const auto recs = Records();
   ASSERT_EQ(recs.size(), 1u);
-  EXPECT_EQ(recs[0].type(), 17);
+  EXPECT_EQ(recs[0][3], 17);
   EXPECT_EQ(recs[0].size(), 21u + 13 * 72);
 }
 
-TEST_F(DatTest, DuplicateEpochWritesNothing) {
+TEST_F(DatTest, DuplicateEpochWritesNothingNotEvenEvents) {
   ASSERT_EQ(Raw(Block17(5000, false, 0, {kSvA})), 0);
   ASSERT_EQ(Raw(Fields().u8(2).u16(1).u32(4000).record(19)), 0);  // queued event
   ASSERT_EQ(Raw(Block17(5000, false, 0, {kSvB})), 0);
   EXPECT_EQ(Records().size(), 1u);
-  EXPECT_EQ(cs_.enc.events.size(), 1u);  // still waiting for a written epoch
+  EXPECT_EQ(cs.enc.events.size(), 1u);  // still waiting for a written epoch
 }
 
-TEST_F(DatTest, SequenceCheckOfMeasurementBlocks) {
-  struct Case { uint32_t first, second; Status st; };
-  const Case cases[] = {
-      {100000, 85000, 0},                   // 15,000 ms back: tolerated
-      {100000, 84999, status::kOutOfSequence},
-      {302500000, 100000, 0},              // 302,400,000 back: week rollover
-      {302499999, 100000, status::kOutOfSequence},
-      {100000, 302500000, 0},              // exactly half a week forward
-      {100000, 302500001, status::kOutOfSequence},
-  };
-  for (const Case& c : cases) {
-    ResetEncoderState(cs_);
-    ASSERT_EQ(Raw(Block17(c.first, false, 0, {kSvA})), 0);
-    EXPECT_EQ(Raw(Block17(c.second, false, 0, {kSvA})), c.st) << c.first << " -> " << c.second;
-    EXPECT_EQ(cs_.epoch.last, static_cast<double>(c.second));
-    EXPECT_EQ(cs_.epoch.first, static_cast<double>(c.first));
-  }
-  EXPECT_EQ(Records().size(), 12u);  // every record stays written
-}
-
-std::vector<uint8_t> Entry7(uint8_t follow, uint32_t time, int32_t clock, uint32_t third, uint8_t flag,
-                            uint8_t sv, int extra = 0) {
+// A type-7 entry; extra 1 and 2 give the raw lengths 61 and 73.
+Bytes Entry7(uint8_t follow, uint32_t time, int32_t clock, uint32_t third, uint8_t flag, uint8_t sv,
+             int extra = 0) {
   Fields f;
   f.u8(follow).u16(0x0102).u16(0x0304).u32(static_cast<uint32_t>(clock)).u32(1280).u32(third);
   f.u16(0x8000).f64(2.5).u32(time).u32(8192).u32(2048);
@@ -150,87 +117,86 @@ std::vector<uint8_t> Entry7(uint8_t follow, uint32_t time, int32_t clock, uint32
   if (extra >= 2) f.u32(88).f64(-4.5);
   return f.record(7);
 }
-
-std::vector<uint8_t> Expected7(uint8_t follow, uint32_t time, int32_t clock, uint32_t third, uint8_t flag,
-                               uint8_t sv, int extra = 0) {
+Bytes Expected7(uint8_t follow, uint32_t time, int32_t clock, uint32_t third, uint8_t flag, uint8_t sv,
+                int extra = 0) {
   Le b;
-  b.u16(0x0102).u16(0x0304).u16(0).u16(0).f64(std::ldexp(clock, -9)).f64(10.0).f64(third);
-  b.f64(std::ldexp(32768.0, -18)).f64(2.5).f64(time).f64(1.0).f64(2.0);
+  b.u16(0x0102).u16(0x0304).u16(0).u16(0).f64(std::ldexp(clock, -9)).f64(1280 / 128.0).f64(third);
+  b.f64(std::ldexp(32768.0, -18)).f64(2.5).f64(time).f64(8192 / 8192.0).f64(2048 / 1024.0);
   b.u8(1).u8(2).u8(3).u8(4).u8(flag).u8(sv);
-  if (extra >= 1) b.f64(std::ldexp(16384.0, -18)).f64(1.0).f64(77.0);
+  if (extra >= 1) b.f64(std::ldexp(16384.0, -18)).f64(1024 / 1024.0).f64(77.0);
   if (extra >= 2) b.f64(88.0).f64(-4.5);
   return b.record(follow, 7);
 }
 
+// The epoch time and clock come from the first entry, or from a later one
+// whose third value is not 0 and whose flag byte has bit 3 set.
 TEST_F(DatTest, Type7EntriesWrittenWhenTheLastArrives) {
-  ASSERT_EQ(Entry7(1, 0, 0, 0, 0, 1).size(), 51u);
-  ASSERT_EQ(Raw(Entry7(2, 9000, 512, 0, 0x08, 4)), 0);
-  ASSERT_EQ(Raw(Entry7(1, 9000, -512, 0, 0x00, 5, 1)), 0);
-  EXPECT_TRUE(Records().empty());
-  ASSERT_EQ(Raw(Entry7(0, 9000, 0, 5, 0x00, 6, 2)), 0);
+  const Bytes entries[] = {Entry7(3, 9000, 512, 0, 0x00, 4), Entry7(2, 9100, 1024, 5, 0x08, 5, 1),
+                           Entry7(1, 9200, 1536, 3, 0x00, 6, 2), Entry7(0, 9300, 2048, 0, 0x08, 7)};
+  ASSERT_EQ(entries[0].size(), 51u);
+  for (const Bytes& e : entries) {
+    EXPECT_TRUE(Records().empty());
+    ASSERT_EQ(Raw(e), 0);
+  }
   const auto recs = Records();
-  ASSERT_EQ(recs.size(), 3u);
-  EXPECT_EQ(recs[0].bytes, Expected7(2, 9000, 512, 0, 0x08, 4));
-  EXPECT_EQ(recs[0].size(), 82u);
-  EXPECT_EQ(recs[1].bytes, Expected7(1, 9000, -512, 0, 0x00, 5, 1));
-  EXPECT_EQ(recs[1].size(), 106u);
-  EXPECT_EQ(recs[2].bytes, Expected7(0, 9000, 0, 5, 0x00, 6, 2));
-  EXPECT_EQ(recs[2].size(), 122u);
-  EXPECT_EQ(cs_.epoch.last, 9000.0);
-  for (int sv : {4, 5, 6}) EXPECT_EQ(cs_.writer.svRecordCount[sv], 1u);
-  // Epoch clock from the first entry: 512 x 2^-9 = 1 unit of 3.335640952e-6.
-  EXPECT_EQ(cs_.enc.pair.curClock, 3.335640952e-6);
+  EXPECT_EQ(recs, (std::vector<Bytes>{Expected7(3, 9000, 512, 0, 0x00, 4), Expected7(2, 9100, 1024, 5, 0x08, 5, 1),
+                                      Expected7(1, 9200, 1536, 3, 0x00, 6, 2), Expected7(0, 9300, 2048, 0, 0x08, 7)}));
+  EXPECT_EQ(recs.at(0).size(), 82u);
+  for (int sv : {4, 5, 6, 7}) EXPECT_EQ(cs.writer.svRecordCount[sv], 1u);
+  EXPECT_EQ(cs.epoch.last, 9100.0);
+  EXPECT_EQ(cs.enc.pair.curClock, 2 * 3.335640952e-6);  // 1024 x 2^-9 = 2 units
 }
 
-TEST_F(DatTest, Type7EpochTakesLaterEntryWithFlagBit3) {
-  ASSERT_EQ(Raw(Entry7(1, 9000, 512, 0, 0x00, 4)), 0);
-  ASSERT_EQ(Raw(Entry7(1, 9500, 1024, 3, 0x00, 5)), 0);  // bit 3 clear: ignored
-  ASSERT_EQ(Raw(Entry7(0, 9100, 1536, 3, 0x08, 6)), 0);  // taken
-  EXPECT_EQ(cs_.epoch.last, 9100.0);
-  EXPECT_EQ(cs_.enc.pair.curClock, 3.0 * 3.335640952e-6);
+TEST(MeasurementSequence, BackwardToleranceAndHalfWeek) {
+  struct Case { bool type7; uint32_t first, second; Status st; } cases[] = {
+      {false, 100000, 85000, 0},  // 15,000 ms back: tolerated
+      {false, 100000, 84999, status::kOutOfSequence},
+      {false, 302500000, 100000, 0},  // 302,400,000 back: week rollover
+      {false, 302499999, 100000, status::kOutOfSequence},
+      {false, 100000, 302500000, 0},  // exactly half a week forward
+      {false, 100000, 302500001, status::kOutOfSequence},
+      {true, 100000, 99999, status::kOutOfSequence},  // type 7: no backward tolerance
+      {true, 100000, 99999 + 302400000, 0},
+  };
+  for (const Case& c : cases) {
+    DatSink s;
+    auto meas = [&](uint32_t t) { return c.type7 ? Entry7(0, t, 0, 0, 0, 1) : Block17(t, false, 0, {kSvA}); };
+    ASSERT_EQ(s.Raw(meas(c.first)), 0);
+    EXPECT_EQ(s.Raw(meas(c.second)), c.st) << c.first << " -> " << c.second;
+    EXPECT_EQ(s.cs.epoch.last, static_cast<double>(c.second));
+    EXPECT_EQ(s.cs.epoch.first, static_cast<double>(c.first));
+    EXPECT_EQ(s.Records().size(), 2u);  // the record stays written
+  }
 }
 
-TEST_F(DatTest, Type7AnyBackwardStepIsOutOfSequence) {
-  ASSERT_EQ(Raw(Entry7(0, 100000, 0, 0, 0, 1)), 0);
-  EXPECT_EQ(Raw(Entry7(0, 99999, 0, 0, 0, 1)), status::kOutOfSequence);
-  EXPECT_EQ(Raw(Entry7(0, 99999 + 302400000, 0, 0, 0, 1)), 0);
-}
-
-std::vector<uint8_t> Position(uint8_t type, uint8_t n, bool corrections) {
+Bytes Position(uint8_t type, uint8_t n, bool corrections) {
   Fields f;
   f.u32(0x40000000).u32(0xC0000000).u32(4096).u32(0xFFFFFE00).u32(131072).u16(80);
   f.u32(1).u32(0xFFFFFFFF).u32(2097152).u32(604799000).u8(0x42).u8(n);
-  const uint8_t listLen = type == 10 ? 4 : n;
-  for (int i = 0; i < 2 * listLen; ++i) f.u8(i + 1);
+  for (int i = 0; i < 2 * (type == 10 ? 4 : n); ++i) f.u8(i + 1);
   if (corrections) f.u8(0x80).u8(0x7F);
   return f.record(type);
 }
 
-TEST_F(DatTest, Type11WithSixSatellitesAndCorrections) {
-  const std::vector<uint8_t> rec = Position(11, 6, true);
-  ASSERT_EQ(rec.size(), 2u * 6 + 48);
-  ASSERT_EQ(Raw(rec), 0);
+TEST_F(DatTest, PositionsType11WithSixSatellitesAndCorrectionsAndType10) {
+  ASSERT_EQ(Position(11, 6, true).size(), 2u * 6 + 48);
+  ASSERT_EQ(Raw(Position(11, 6, true)), 0);
   Le b;
   b.f64(std::ldexp(double(0x40000000), -31) + std::ldexp(-128.0, -39));
   b.f64(std::ldexp(-1073741824.0, -30) + std::ldexp(127.0, -38));
-  b.f64(1.0).f64(-1.0).f64(1.0).f64(10.0).f64(std::ldexp(1.0, -44)).f64(std::ldexp(-1.0, -32)).f64(1.0);
+  b.f64(4096 / 4096.0).f64(std::ldexp(-512.0, -9)).f64(131072 / 131072.0).f64(80 / 8.0);
+  b.f64(std::ldexp(1.0, -44)).f64(std::ldexp(-1.0, -32)).f64(2097152 / 2097152.0);
   b.u32(604799000).u8(0x42).u8(6);
   for (int i = 0; i < 12; ++i) b.u8(i + 1);
+  ASSERT_EQ(Raw(Position(10, 9, false)), 0);  // four entries, unsigned fourth value, no corrections
   const auto recs = Records();
-  ASSERT_EQ(recs.size(), 1u);
+  ASSERT_EQ(recs.size(), 2u);
+  EXPECT_EQ(recs[0], b.record(0, 11));
   EXPECT_EQ(recs[0].size(), 94u);
-  EXPECT_EQ(recs[0].bytes, b.record(0, 11));
-}
-
-TEST_F(DatTest, Type10HasFourEntriesAndUnsignedFourthValue) {
-  ASSERT_EQ(Raw(Position(10, 9, false)), 0);
-  const auto recs = Records();
-  ASSERT_EQ(recs.size(), 1u);
-  EXPECT_EQ(recs[0].size(), 90u);
-  EXPECT_EQ(recs[0].type(), 10);
-  EXPECT_EQ(GetF64(recs[0].body() + 24), std::ldexp(double(0xFFFFFE00u), -13));
-  EXPECT_EQ(GetF64(recs[0].body()), 0.5);  // no corrections
-  EXPECT_EQ(recs[0].body()[77], 9);        // the count byte is copied as it is
+  EXPECT_EQ(recs[1].size(), 90u);
+  EXPECT_EQ(F64(recs[1].data() + 4), 0.5);
+  EXPECT_EQ(F64(recs[1].data() + 4 + 24), std::ldexp(double(0xFFFFFE00u), -13));
+  EXPECT_EQ(recs[1][4 + 77], 9);  // the count byte is copied as it is
 }
 
 }  // namespace
