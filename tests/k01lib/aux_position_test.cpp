@@ -4,38 +4,36 @@
 
 #include <cstring>
 
-#include "k01lib/aux_state.h"
 #include "k01lib/aux_encoder.h"
+#include "k01lib/aux_state.h"
 
 namespace {
 
-using AuxBytes = std::vector<uint8_t>;
+using Bytes = std::vector<uint8_t>;
 using PosFields = k01::k01_pos_fields_t;
 using Prec29 = k01::k01_prec29_fields_t;
 
-AuxBytes encode(k01::k01_aux_encoder_t& enc, const AuxBytes& raw) {
-  AuxBytes out;
+Bytes encode(k01::k01_aux_encoder_t& enc, const Bytes& raw) {
+  Bytes out;
   EXPECT_EQ(enc.encodeRaw(raw.data(), raw.size(), out), k01::kEncAuxOk);
   return out;
 }
 
-k01::k01_record_t toRecord(const AuxBytes& b) {
+k01::k01_record_t toRecord(const Bytes& b) {
   k01::k01_record_t r{};
   std::memcpy(r.bytes, b.data(), b.size());
   r.length = static_cast<uint16_t>(b.size());
   return r;
 }
 
-AuxBytes fromRecord(const k01::k01_record_t& r) { return AuxBytes(r.bytes, r.bytes + r.length); }
-
 struct PosRun {
   k01::k01_pos_history_t h{};
   k01::k01_record_t out{};
-  uint8_t run(const AuxBytes& rec, bool verify = true) {
-    const auto in = toRecord(rec);
-    return rec[2] == 55 ? k01::transcodePosition55(in, out, h, verify)
-                        : k01::transcodePosition54(in, out, h, verify);
+  uint8_t run(const Bytes& rec, bool verify = true) {
+    return rec[2] == 55 ? k01::transcodePosition55(toRecord(rec), out, h, verify)
+                        : k01::transcodePosition54(toRecord(rec), out, h, verify);
   }
+  Bytes output() const { return Bytes(out.bytes, out.bytes + out.length); }
 };
 
 PosFields position() {
@@ -48,31 +46,28 @@ PosFields position() {
 }
 
 TEST(AuxPosition, AllModesZeroRebuildsThePrediction) {
-  const PosFields p = position();
+  const Bytes raw = k01::buildRaw11Record(position());
   k01::k01_aux_encoder_t enc;
   PosRun t;
-  ASSERT_EQ(t.run(encode(enc, k01::buildRaw11Record(p))), k01::kAuxOk);
-  EXPECT_EQ(fromRecord(t.out), k01::buildRaw11Record(p));
-  const AuxBytes d = encode(enc, k01::buildRaw11Record(p));
-  // Five zero mode bytes and a list byte of 0, then the checksum.
-  ASSERT_EQ(d.size(), 3u + 5 + 1 + 2);
-  for (size_t i = 3; i < 9; ++i) EXPECT_EQ(d[i], 0) << i;
+  ASSERT_EQ(t.run(encode(enc, raw)), k01::kAuxOk);
+  EXPECT_EQ(t.output(), raw);
+  const Bytes d = encode(enc, raw);
+  ASSERT_EQ(d.size(), 3u + 5 + 1 + 2);  // five zero mode bytes, list byte 0, checksum
+  EXPECT_EQ(Bytes(d.begin() + 3, d.begin() + 9), Bytes(6, 0));
   ASSERT_EQ(t.run(d), k01::kAuxOk);
-  const AuxBytes out = fromRecord(t.out);
-  EXPECT_EQ(out, k01::buildRaw11Record(p));
-  EXPECT_EQ(out[43], 0);  // list 1 is 0 .. n-1
-  EXPECT_EQ(out[45], 2);
-  EXPECT_EQ(out[46], 5);  // list 2 from the previous epoch
+  const Bytes out = t.output();
+  EXPECT_EQ(out, raw);
+  EXPECT_EQ(Bytes(out.begin() + 43, out.begin() + 47), (Bytes{0, 1, 2, 5}));  // list 0 .. n-1, previous list 2
 }
 
-TEST(AuxPosition, MovingSequenceWithListChanges) {
+TEST(AuxPosition, MovingSequenceWithListChangesAndChecksum) {
   PosFields p = position();
   k01::k01_aux_encoder_t enc;
   PosRun t;
   ASSERT_EQ(t.run(encode(enc, k01::buildRaw11Record(p))), k01::kAuxOk);
   for (int k = 1; k <= 5; ++k) {
     SCOPED_TRACE(k);
-    p.field[0] += 1000 + 3 * k;       // linear plus a little: small deltas
+    p.field[0] += 1000 + 3 * k;  // linear plus a little: small deltas
     p.field[1] -= 70000;
     p.field[5] = static_cast<uint16_t>(p.field[5] + 1);
     p.field[9] += 1000;
@@ -85,21 +80,16 @@ TEST(AuxPosition, MovingSequenceWithListChanges) {
       p.correction[1] = 0x02;
     }
     if (k == 5) p.field[4] = 0x00000001;  // far jump: raw
-    ASSERT_EQ(t.run(encode(enc, k01::buildRaw11Record(p))), k01::kAuxOk);
-    EXPECT_EQ(fromRecord(t.out), k01::buildRaw11Record(p));
+    Bytes d = encode(enc, k01::buildRaw11Record(p));
+    if (k == 5) {  // a wrong carried checksum: refused, or replaced when not verified
+      d.back() ^= 0x10;
+      EXPECT_EQ(t.run(d, true), k01::kAuxChecksum);
+      ASSERT_EQ(t.run(d, false), k01::kAuxOk);
+    } else {
+      ASSERT_EQ(t.run(d), k01::kAuxOk);
+    }
+    EXPECT_EQ(t.output(), k01::buildRaw11Record(p));
   }
-}
-
-TEST(AuxPosition, ChecksumVerifiedOrWritten) {
-  const PosFields p = position();
-  k01::k01_aux_encoder_t enc;
-  PosRun t;
-  ASSERT_EQ(t.run(encode(enc, k01::buildRaw11Record(p))), k01::kAuxOk);
-  AuxBytes d = encode(enc, k01::buildRaw11Record(p));
-  d[d.size() - 1] ^= 0x10;
-  EXPECT_EQ(t.run(d, true), k01::kAuxChecksum);
-  ASSERT_EQ(t.run(d, false), k01::kAuxOk);  // the computed checksum is written
-  EXPECT_EQ(fromRecord(t.out), k01::buildRaw11Record(p));
 }
 
 TEST(AuxPosition, BadInputIsAStatusAndLeavesHistory) {
@@ -107,39 +97,33 @@ TEST(AuxPosition, BadInputIsAStatusAndLeavesHistory) {
   k01::k01_aux_encoder_t enc;
   PosRun t;
   ASSERT_EQ(t.run(encode(enc, k01::buildRaw11Record(p))), k01::kAuxOk);
-  const AuxBytes good = encode(enc, k01::buildRaw11Record(p));
-  struct Case {
-    AuxBytes rec;
+  const Bytes good = encode(enc, k01::buildRaw11Record(p));
+  k01::k01_aux_encoder_t fresh;
+  Bytes key = encode(fresh, k01::buildRaw11Record(p)), longer = good;
+  longer[1] = 200;
+  struct {
+    Bytes rec;
+    bool verify;
     uint8_t status;
   } cases[] = {
-      {{0x02, 0, 54, 0x90, 0, 0, 0, 0, 0, 0, 0}, k01::kAuxBadMode},            // mode 9
-      {{0x02, 0, 54, 0, 0, 0, 0, 0, 0x40, 89, 0, 0}, k01::kAuxBadIndex},        // count 89
-      {{0x02, 0, 54, 0, 0, 0, 0, 0, 0x02, 88, 1, 0, 0}, k01::kAuxBadIndex},     // index 88
-      {{0x02, 0, 54, 0x80, 1, 2}, k01::kAuxOverrun},                            // raw field cut
-      {{0x02, 0, 54, 0, 0, 0, 0, 0, 0x01, 0}, k01::kAuxOverrun},                // corrections cut
+      {{0x02, 0, 54, 0x90, 0, 0, 0, 0, 0, 0, 0}, true, k01::kAuxBadMode},         // mode 9
+      {{0x02, 0, 54, 0, 0, 0, 0, 0, 0x40, 89, 0, 0}, true, k01::kAuxBadIndex},     // count 89
+      {{0x02, 0, 54, 0, 0, 0, 0, 0, 0x02, 88, 1, 0, 0}, true, k01::kAuxBadIndex},  // index 88
+      {{0x02, 0, 54, 0x80, 1, 2}, true, k01::kAuxOverrun},                         // raw field cut
+      {{0x02, 0, 54, 0, 0, 0, 0, 0, 0x01, 0}, true, k01::kAuxOverrun},             // corrections cut
+      {key, true, k01::kAuxBadIndex},                                              // key count 89
+      {key, false, k01::kAuxOverrun},                                              // key lists overrun
+      {longer, true, k01::kAuxOverrun},
   };
-  for (auto& c : cases) {
-    c.rec[1] = static_cast<uint8_t>(c.rec.size());
-    EXPECT_EQ(t.run(c.rec), c.status);
+  cases[5].rec[42] = 89;
+  cases[6].rec[42] = 60;
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    if (i < 5) cases[i].rec[1] = static_cast<uint8_t>(cases[i].rec.size());
+    EXPECT_EQ(t.run(cases[i].rec, cases[i].verify), cases[i].status) << i;
   }
-  // A key epoch whose count exceeds 88, or whose lists overrun it.
-  k01::k01_aux_encoder_t fresh;
-  AuxBytes key = encode(fresh, k01::buildRaw11Record(p));
-  key[42] = 89;
-  EXPECT_EQ(t.run(key), k01::kAuxBadIndex);
-  key[42] = 60;
-  EXPECT_EQ(t.run(key, false), k01::kAuxOverrun);
-  AuxBytes longer = good;
-  longer[1] = 200;
-  EXPECT_EQ(t.run(longer), k01::kAuxOverrun);
-  // The history is as the key epoch left it.
-  k01::k01_aux_encoder_t enc2;
-  encode(enc2, k01::buildRaw11Record(p));
-  ASSERT_EQ(t.run(encode(enc2, k01::buildRaw11Record(p))), k01::kAuxOk);
-  EXPECT_EQ(fromRecord(t.out), k01::buildRaw11Record(p));
+  ASSERT_EQ(t.run(good), k01::kAuxOk);  // the history is as the key epoch left it
+  EXPECT_EQ(t.output(), k01::buildRaw11Record(p));
 }
-
-// ---- precise positions --------------------------------------------------
 
 Prec29 precise() {
   Prec29 p;
@@ -154,7 +138,7 @@ Prec29 precise() {
   return p;
 }
 
-AuxBytes key57(const Prec29& p) {
+Bytes key57(const Prec29& p) {
   k01::k01_aux_encoder_t enc;
   return encode(enc, k01::buildRaw29Record(p));
 }
@@ -162,75 +146,60 @@ AuxBytes key57(const Prec29& p) {
 struct PrecRun {
   k01::k01_prec_history_t h{};
   k01::k01_record_t out{};
-  uint8_t run(const AuxBytes& rec) {
-    const auto in = toRecord(rec);
-    return rec[2] == 57 ? k01::transcodePrecisePosition57(in, out, h)
-                        : k01::transcodePrecisePosition56(in, out, h);
+  uint8_t run(const Bytes& rec) {
+    return rec[2] == 57 ? k01::transcodePrecisePosition57(toRecord(rec), out, h)
+                        : k01::transcodePrecisePosition56(toRecord(rec), out, h);
   }
+  Bytes output() const { return Bytes(out.bytes, out.bytes + out.length); }
 };
 
-AuxBytes delta56(std::initializer_list<uint8_t> sections, const AuxBytes& raw) {
-  AuxBytes b = {0x02, 0, 56, 0};
+Bytes delta56(std::initializer_list<uint8_t> sections, const Bytes& raw) {
+  Bytes b = {0x02, 0, 56, 0};
   b.insert(b.end(), sections);
-  b.push_back(raw[raw.size() - 3]);
-  b.push_back(raw[raw.size() - 2]);
+  b.insert(b.end(), {raw[raw.size() - 3], raw[raw.size() - 2]});
   b[1] = static_cast<uint8_t>(b.size() & 0xFF);
   b[3] = static_cast<uint8_t>(b.size() >> 8);
   return b;
 }
 
-TEST(AuxPrecise, KeyThenReferenceOnlyDelta) {
+TEST(AuxPrecise, ReferenceOnlyDeltaThenFieldUpdates) {
   const Prec29 p = precise();
   PrecRun t;
   ASSERT_EQ(t.run(key57(p)), k01::kAuxOk);
-  EXPECT_EQ(fromRecord(t.out), k01::buildRaw29Record(p));
+  EXPECT_EQ(t.output(), k01::buildRaw29Record(p));
   // Every section takes its reference: G = 0, eight zero mode bytes, K = 0,
   // a zero mode byte, no satellite replacements.
-  const AuxBytes d = delta56({2, 0, 9, 0, 0, 0, 0, 0, 0, 0, 0, 2, 0, 2, 0, 1}, k01::buildRaw29Record(p));
-  ASSERT_EQ(t.run(d), k01::kAuxOk);
-  EXPECT_EQ(fromRecord(t.out), k01::buildRaw29Record(p));
-}
-
-TEST(AuxPrecise, FieldUpdatesAndSatelliteReplacement) {
-  Prec29 p = precise();
-  PrecRun t;
-  ASSERT_EQ(t.run(key57(p)), k01::kAuxOk);
+  ASSERT_EQ(t.run(delta56({2, 0, 9, 0, 0, 0, 0, 0, 0, 0, 0, 2, 0, 2, 0, 1}, k01::buildRaw29Record(p))), k01::kAuxOk);
+  EXPECT_EQ(t.output(), k01::buildRaw29Record(p));
+  // G = 0x80: fields 5 and 7 raw; second section: field 32 +5 (mode 1),
+  // field 68 raw (mode 15); the third section's byte 76 raw (K = 0x20);
+  // satellite 1 replaced.
   Prec29 q = p;
-  // G = 0x80: fields 5 and 7 raw; second section: field 32 gets +5 (mode 1),
-  // field 68 is raw (mode 15); the third section's byte 76 is raw (K = 0x20);
-  // satellite 1 is replaced.
-  q.first[0] = 0xBE;
-  q.first[1] = 0xEF;
-  q.first[2] = 1;
-  q.first[3] = 2;
-  q.first[4] = 3;
-  q.first[5] = 4;
+  const uint8_t first[] = {0xBE, 0xEF, 1, 2, 3, 4};
+  std::memcpy(q.first, first, sizeof first);
   q.second[15] = static_cast<uint8_t>(q.second[15] + 5);  // byte 35: last of field 32
   q.second[48] = 0x55;
   q.second[49] = 0x66;
   q.third[3] = 0x77;
   q.sats[1] = {8, 1, 6};
-  const AuxBytes d = delta56({9, 0x80, 0xBE, 0xEF, 1, 2, 3, 4, 0,
-                              12, 0, 0x10, 5, 0, 0, 0, 0, 0, 0xF0, 0x55, 0x66,
-                              3, 0x20, 0x77,
-                              2, 0,
-                              5, 1, 8, 1, 6},
-                             k01::buildRaw29Record(q));
+  const Bytes d = delta56({9, 0x80, 0xBE, 0xEF, 1, 2, 3, 4, 0, 12, 0, 0x10, 5, 0, 0, 0, 0, 0, 0xF0, 0x55, 0x66,
+                           3, 0x20, 0x77, 2, 0, 5, 1, 8, 1, 6},
+                          k01::buildRaw29Record(q));
   ASSERT_EQ(t.run(d), k01::kAuxOk);
-  EXPECT_EQ(fromRecord(t.out), k01::buildRaw29Record(q));
+  EXPECT_EQ(t.output(), k01::buildRaw29Record(q));
 }
 
 TEST(AuxPrecise, SectionsAndIndexesAreBounded) {
   const Prec29 p = precise();
-  const AuxBytes raw = k01::buildRaw29Record(p);
-  struct Case {
-    AuxBytes rec;
+  const Bytes raw = k01::buildRaw29Record(p);
+  const struct {
+    Bytes rec;
     uint8_t status;
   } cases[] = {
-      {delta56({1}, raw), k01::kAuxOverrun},                                    // G outside its section
-      {delta56({2, 0, 3, 0x88, 1}, raw), k01::kAuxOverrun},                     // raw field past the section
-      {delta56({2, 0, 60}, raw), k01::kAuxOverrun},                             // section past the record
-      {delta56({3, 0x40, 89}, raw), k01::kAuxBadIndex},                         // count 89 (step -4: raw)
+      {delta56({1}, raw), k01::kAuxOverrun},                 // G outside its section
+      {delta56({2, 0, 3, 0x88, 1}, raw), k01::kAuxOverrun},  // raw field past the section
+      {delta56({2, 0, 60}, raw), k01::kAuxOverrun},          // section past the record
+      {delta56({3, 0x40, 89}, raw), k01::kAuxBadIndex},      // count 89 (step -4: raw)
       {delta56({2, 0, 9, 0, 0, 0, 0, 0, 0, 0, 0, 2, 0, 2, 0, 14, 1, 1, 1, 1, 2, 2, 2, 2, 0, 3, 3, 3, 3}, raw),
        k01::kAuxBadIndex},  // 14 > 4 x 3 + 1
       {delta56({2, 0, 9, 0, 0, 0, 0, 0, 0, 0, 0, 2, 0, 2, 0, 5, 88, 1, 2, 3}, raw), k01::kAuxBadIndex},
@@ -238,27 +207,23 @@ TEST(AuxPrecise, SectionsAndIndexesAreBounded) {
   };
   PrecRun t;
   ASSERT_EQ(t.run(key57(p)), k01::kAuxOk);
-  for (auto& c : cases) EXPECT_EQ(t.run(c.rec), c.status);
-  // A key epoch claiming more satellites than its section holds.
-  AuxBytes key = key57(p);
-  key[12] = 60;
+  for (const auto& c : cases) EXPECT_EQ(t.run(c.rec), c.status) << c.rec.size();
+  Bytes key = key57(p);
+  key[12] = 60;  // more satellites than the key epoch's section holds
   EXPECT_EQ(t.run(key), k01::kAuxOverrun);
 }
 
 TEST(AuxPrecise, KeyEpochOfLength0x01FFBecomes0x0200) {
   Prec29 p = precise();
   p.sats.assign(88, {1, 0, 2});
-  AuxBytes key = key57(p);  // 85 + 264 - 1 = 348 bytes
+  Bytes key = key57(p);                               // 85 + 264 - 1 = 348 bytes
   key.insert(key.end() - 2, 0x01FF - key.size(), 0);  // filler before the checksum
   key[1] = 0xFF;
   key[3] = 0x01;
-  ASSERT_EQ(key.size(), 0x01FFu);
   PrecRun t;
   ASSERT_EQ(t.run(key), k01::kAuxOk);
   ASSERT_EQ(t.out.length, 0x0200);
-  EXPECT_EQ(t.out.bytes[1], 0x00);
-  EXPECT_EQ(t.out.bytes[2], 29);
-  EXPECT_EQ(t.out.bytes[3], 0x02);
+  EXPECT_EQ(Bytes(t.out.bytes, t.out.bytes + 4), (Bytes{0x02, 0x00, 29, 0x02}));
   EXPECT_EQ(t.out.bytes[0x01FF], 0x03);
 }
 

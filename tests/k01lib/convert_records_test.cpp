@@ -21,6 +21,12 @@ k01_signal27_t sig27(uint8_t band, uint8_t type, double range, double phase, uin
   return s;
 }
 
+std::unique_ptr<k01_meas27_t> emptyMeas() {
+  auto m = std::make_unique<k01_meas27_t>();
+  std::memset(m.get(), 0, sizeof *m);
+  return m;
+}
+
 void addSv(k01_meas27_t& m, uint8_t sv, uint8_t system, std::initializer_list<k01_signal27_t> sigs) {
   k01_sv27_t& b = m.sv[m.svCount++];
   b.size = 10;
@@ -43,89 +49,52 @@ Converted convert(const k01_meas27_t& m, int mode) {
   return c;
 }
 
-// L1 at 20,000,000 m; L2E (type 2) 3 m further, L2C (type 1) 5 m further.
-std::unique_ptr<k01_meas27_t> bothL2() {
-  auto m = std::make_unique<k01_meas27_t>();
-  std::memset(m.get(), 0, sizeof *m);
-  m->time = 5000.0;
-  m->clockOffset = 0.25f;
-  addSv(*m, 9, 0,
-        {sig27(0, 0, 2e7, 100.0, 0x04 | 0x08), sig27(1, 2, 2e7 + 3, 200.0, 0x08),
-         sig27(1, 1, 2e7 + 5, 300.0)});
-  m->sv[0].signal[0].doppler = -42.5f;
-  return m;
-}
-
-struct L2Case {
-  int mode;
-  bool withL2C;       // the satellite also has an L2C signal
-  double phase2;      // 0: no second frequency
-};
-
-class ConvertL2Mode : public ::testing::TestWithParam<L2Case> {};
-
-TEST_P(ConvertL2Mode, ChoosesOneSignal) {
-  const L2Case& c = GetParam();
-  auto m = bothL2();
-  if (!c.withL2C) m->sv[0].signalCount = 2;
-  const Converted r = convert(*m, c.mode);
-  const k01_meas17_sv_t& sv = r.out->sv[0];
-  if (c.phase2 == 0.0) {
-    EXPECT_EQ(sv.flags & 0x01, 0);
-    EXPECT_EQ(r.length, 21 + 48);
-    EXPECT_EQ(sv.snr2, 0.0);
-    return;
-  }
-  EXPECT_EQ(r.length, 21 + 48 + 24);
-  EXPECT_EQ(sv.phase2, c.phase2);
-  if (c.phase2 == 200.0) {
+// L1 at 20,000,000 m with Doppler; L2E (type 2) 3 m further, L2C (type 1) 5 m.
+TEST(Convert27To17, L2ModesChooseOneSignal) {
+  const struct {
+    int mode;
+    bool withL2C;
+    double phase2;  // 0: no second frequency
+  } cases[] = {{0, true, 200.0}, {1, true, 300.0}, {2, true, 200.0}, {3, true, 300.0},
+               {0, false, 200.0}, {1, false, 0.0}, {2, false, 200.0}, {3, false, 200.0}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.mode * 10 + c.withL2C);
+    auto m = emptyMeas();
+    m->time = 5000.0;
+    m->clockOffset = 0.25f;
+    addSv(*m, 9, 0, {sig27(0, 0, 2e7, 100.0, 0x04 | 0x08), sig27(1, 2, 2e7 + 3, 200.0, 0x08),
+                     sig27(1, 1, 2e7 + 5, 300.0)});
+    m->sv[0].signal[0].doppler = -42.5f;
+    if (!c.withL2C) m->sv[0].signalCount = 2;
+    const Converted r = convert(*m, c.mode);
+    const k01_meas17_sv_t& sv = r.out->sv[0];
+    EXPECT_EQ(r.out->time, 5000.0);
+    EXPECT_EQ(r.out->clockTerm, 0.25);
+    EXPECT_EQ(sv.word2, 22);
+    EXPECT_DOUBLE_EQ(sv.snr1, 45.5);
+    EXPECT_EQ(sv.range1, 2e7);
+    EXPECT_EQ(sv.doppler1, -42.5);
+    EXPECT_EQ(sv.byte3, 0x03);
+    const uint16_t length = c.phase2 == 0.0 ? 21 + 48 : 21 + 48 + 24;
+    EXPECT_EQ(r.length, length);
+    EXPECT_EQ(std::vector<uint8_t>(r.header, r.header + 4), (std::vector<uint8_t>{'t', uint8_t(length), 0, 17}));
+    if (c.phase2 == 0.0) {
+      EXPECT_EQ(sv.flags & 0x01, 0);
+      continue;
+    }
+    EXPECT_EQ(sv.phase2, c.phase2);
+    EXPECT_DOUBLE_EQ(sv.snr2, 45.5);
     // L2E: flags 0xC0 | 0x02 | 0x08 from L1, | 0x21, | 0x04 for its broken
     // continuity; byte 2 loses 0x02 and gains 0x04.
-    EXPECT_EQ(sv.flags, 0xC0 | 0x02 | 0x21 | 0x04);
-    EXPECT_EQ(sv.status, 0x04);
-    EXPECT_EQ(sv.value2, 3.0);
-  } else {
-    EXPECT_EQ(sv.flags, 0xC0 | 0x02 | 0x21);
-    EXPECT_EQ(sv.status, 0x02);
-    EXPECT_EQ(sv.value2, 5.0);
+    const bool l2e = c.phase2 == 200.0;
+    EXPECT_EQ(sv.flags, l2e ? 0xC0 | 0x02 | 0x21 | 0x04 : 0xC0 | 0x02 | 0x21);
+    EXPECT_EQ(sv.status, l2e ? 0x04 : 0x02);
+    EXPECT_EQ(sv.value2, l2e ? 3.0 : 5.0);
   }
-  EXPECT_DOUBLE_EQ(sv.snr2, 45.5);
-}
-
-INSTANTIATE_TEST_SUITE_P(Table, ConvertL2Mode,
-                         ::testing::Values(L2Case{0, true, 200.0},   // -l2e
-                                           L2Case{1, true, 300.0},   // -l2c
-                                           L2Case{2, true, 200.0},   // -l2e+
-                                           L2Case{3, true, 300.0},   // -l2c+
-                                           L2Case{0, false, 200.0},
-                                           L2Case{1, false, 0.0},    // no L2C: nothing
-                                           L2Case{2, false, 200.0},
-                                           L2Case{3, false, 200.0}));
-
-TEST(Convert27To17, FirstFrequencyAndHeader) {
-  auto m = bothL2();
-  const Converted r = convert(*m, 3);
-  EXPECT_EQ(r.out->time, 5000.0);
-  EXPECT_EQ(r.out->clockTerm, 0.25);
-  EXPECT_EQ(r.out->svCount, 1);
-  const k01_meas17_sv_t& sv = r.out->sv[0];
-  EXPECT_EQ(sv.svNumber, 9);
-  EXPECT_EQ(sv.word1, 11);
-  EXPECT_EQ(sv.word2, 22);
-  EXPECT_DOUBLE_EQ(sv.snr1, 45.5);
-  EXPECT_EQ(sv.range1, 2e7);
-  EXPECT_EQ(sv.phase1, 100.0);
-  EXPECT_EQ(sv.doppler1, -42.5);
-  EXPECT_EQ(sv.byte3, 0x03);
-  EXPECT_EQ(r.header[0], 't');
-  EXPECT_EQ(r.header[1], (21 + 48 + 24) & 0xFF);
-  EXPECT_EQ(r.header[2], 0);
-  EXPECT_EQ(r.header[3], 17);
 }
 
 TEST(Convert27To17, L2BeforeL1IsNotUsedAndOtherSystemsAreSkipped) {
-  auto m = std::make_unique<k01_meas27_t>();
-  std::memset(m.get(), 0, sizeof *m);
+  auto m = emptyMeas();
   addSv(*m, 3, 2, {sig27(0, 0, 1, 1)});  // GLONASS
   addSv(*m, 4, 0, {sig27(1, 1, 5, 5), sig27(0, 0, 1, 1)});
   const Converted r = convert(*m, 3);
@@ -137,8 +106,7 @@ TEST(Convert27To17, L2BeforeL1IsNotUsedAndOtherSystemsAreSkipped) {
 }
 
 TEST(Convert27To17, MoreThan24GpsBlocksKeepsTheFirst24) {
-  auto m = std::make_unique<k01_meas27_t>();
-  std::memset(m.get(), 0, sizeof *m);
+  auto m = emptyMeas();
   for (int i = 0; i < 30; ++i) addSv(*m, static_cast<uint8_t>(i + 1), 0, {sig27(0, 0, 1, 1)});
   const Converted r = convert(*m, 3);
   EXPECT_EQ(r.out->svCount, 24);
@@ -157,7 +125,6 @@ std::unique_ptr<k01_pos29_t> position29() {
   p->longitude = -90.0;
   p->height = 250.5;
   p->value40 = 1.5;
-  p->value48 = 2.5;
   p->value56 = 3.5;
   p->values[0] = 0.5f;
   p->values[1] = 2.0f;
@@ -175,9 +142,7 @@ TEST(Convert29To11, ValuesAndLists) {
   std::memset(out.get(), 0xEE, sizeof *out);
   uint8_t header[4];
   EXPECT_EQ(k01::convertPosition29To11(header, p.get(), out.get()), 86);
-  EXPECT_EQ(header[0], 't');
-  EXPECT_EQ(header[1], 86);
-  EXPECT_EQ(header[3], 11);
+  EXPECT_EQ(std::vector<uint8_t>(header, header + 4), (std::vector<uint8_t>{'t', 86, 0, 11}));
   EXPECT_EQ(out->latitude, 0.25);
   EXPECT_EQ(out->longitude, -0.5);
   EXPECT_EQ(out->height, 250.5);
@@ -189,25 +154,18 @@ TEST(Convert29To11, ValuesAndLists) {
   EXPECT_EQ(out->time, 123456u);
   EXPECT_EQ(out->count, 2);
   // Positions 0 and 1 go to the flagged satellites 5 and 7 (GLONASS: +51).
-  EXPECT_EQ(out->lists[0], 0);
-  EXPECT_EQ(out->lists[1], 1);
-  EXPECT_EQ(out->lists[2], 5);
-  EXPECT_EQ(out->lists[3], 58);
-  EXPECT_EQ(out->lists[4], 0xEE);  // not filled: kept
+  EXPECT_EQ(std::vector<uint8_t>(out->lists, out->lists + 5), (std::vector<uint8_t>{0, 1, 5, 58, 0xEE}));
 }
 
-struct StatusCase {
-  uint8_t v, s, k, w, expected;
-};
-
 TEST(Convert29To11, StatusByteTable) {
-  const StatusCase cases[] = {
-      {0, 1, 0, 0, 0x00}, {0, 3, 0, 0, 0x02}, {0, 4, 0, 0, 0x03}, {0, 5, 5, 0, 0x45},
-      {0, 5, 3, 0, 0x44}, {0, 9, 0, 0, 0x00}, {0, 1, 1, 0, 0x10}, {0, 1, 2, 0, 0x50},
-      {0, 1, 7, 3, 0x30}, {0, 3, 0, 3, 0x22}, {1, 4, 4, 0, 0xCB}, {1, 5, 6, 0, 0xCD},
-      {1, 1, 2, 0, 0x50},
+  const struct {
+    uint8_t v, s, k, w, expected;
+  } cases[] = {
+      {0, 1, 0, 0, 0x00}, {0, 3, 0, 0, 0x02}, {0, 4, 0, 0, 0x03}, {0, 5, 5, 0, 0x45}, {0, 5, 3, 0, 0x44},
+      {0, 9, 0, 0, 0x00}, {0, 1, 1, 0, 0x10}, {0, 1, 2, 0, 0x50}, {0, 1, 7, 3, 0x30}, {0, 3, 0, 3, 0x22},
+      {1, 4, 4, 0, 0xCB}, {1, 5, 6, 0, 0xCD}, {1, 1, 2, 0, 0x50},
   };
-  for (const StatusCase& c : cases) {
+  for (const auto& c : cases) {
     auto p = position29();
     p->byte11 = c.v;
     p->byte16 = c.s;

