@@ -3,6 +3,7 @@
 #pragma once
 #include <cstdint>
 #include <cstring>
+#include <vector>
 
 namespace bo {
 
@@ -64,6 +65,29 @@ inline void PutLeDouble(uint8_t* p, double d) {
   uint64_t bits;
   std::memcpy(&bits, &d, 8);
   PutLe64(p, bits);
+}
+
+// Unsigned big-endian value of w bytes (1 to 8).
+inline uint64_t GetBeN(const uint8_t* p, unsigned w) {
+  uint64_t v = 0;
+  for (unsigned i = 0; i < w; ++i) v = (v << 8) | p[i];
+  return v;
+}
+// Writes the low w bytes of v big-endian.
+inline void PutBeN(uint8_t* p, uint64_t v, unsigned w) {
+  for (unsigned i = 0; i < w; ++i) p[i] = static_cast<uint8_t>(v >> (8 * (w - 1 - i)));
+}
+// Appends the low w bytes of v big-endian.
+inline void AppendBeN(std::vector<uint8_t>& out, uint64_t v, unsigned w) {
+  for (unsigned i = w; i-- > 0;) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
+}
+// All ones in the low w bytes.
+inline uint64_t WidthMask(unsigned w) { return w >= 8 ? ~uint64_t{0} : (uint64_t{1} << (8 * w)) - 1; }
+// The low w bytes of v as a two's complement value.
+inline int64_t SignExtend(uint64_t v, unsigned w) {
+  v &= WidthMask(w);
+  const uint64_t sign = uint64_t{1} << (8 * w - 1);
+  return static_cast<int64_t>((v ^ sign) - sign);
 }
 
 // Reverses each 8-byte group of count big-endian binary64 values into dst.

@@ -1,5 +1,7 @@
 // Encoder of the compressed position and auxiliary records.
 #include "k01lib/aux_encoder.h"
+#include "common/byte_order.h"
+#include "common/raw_record.h"
 
 #include <cstring>
 
@@ -18,19 +20,8 @@ uint32_t get(const uint8_t* p, unsigned w) {
   for (unsigned i = 0; i < w; ++i) v = (v << 8) | p[i];
   return v;
 }
-void put(uint8_t* p, uint64_t v, unsigned w) {
-  for (unsigned i = 0; i < w; ++i) p[i] = static_cast<uint8_t>(v >> (8 * (w - 1 - i)));
-}
-void putBe(std::vector<uint8_t>& b, uint64_t v, unsigned w) {
-  for (unsigned i = w; i-- > 0;) b.push_back(static_cast<uint8_t>(v >> (8 * i)));
-}
-uint16_t byteSum(const uint8_t* p, size_t n) {
-  uint32_t s = 0;
-  for (size_t i = 0; i < n; ++i) s += p[i];
-  return static_cast<uint16_t>(s);
-}
 void finish(std::vector<uint8_t>& b) {
-  putBe(b, byteSum(b.data(), b.size()), 2);
+  bo::AppendBeN(b, rawrec::ByteSum(b.data(), b.size()), 2);
   b.push_back(0x03);
 }
 // Start byte, type, length byte(s), end byte and checksum of a raw record.
@@ -39,7 +30,7 @@ bool wellFormed(const uint8_t* rec, size_t size, uint8_t type, bool highByte) {
       rec[size - 1] != 0x03)
     return false;
   const size_t length = rec[1] + (highByte ? 256u * rec[3] : 0u);
-  return length == size && byteSum(rec, size - 3) == get(rec + size - 3, 2);
+  return length == size && rawrec::ByteSum(rec, size - 3) == get(rec + size - 3, 2);
 }
 
 int bytesOf(uint64_t v) {
@@ -57,22 +48,17 @@ unsigned posMode(std::vector<uint8_t>& pay, uint64_t value, uint64_t ref, unsign
   if (up == 0) return 0;
   const int nu = bytesOf(up), nd = bytesOf(down);
   if (nu <= 3 && nu <= nd) {
-    putBe(pay, up, static_cast<unsigned>(nu));
+    bo::AppendBeN(pay, up, static_cast<unsigned>(nu));
     return static_cast<unsigned>(nu);
   }
   if (nd <= 3) {
-    putBe(pay, down, static_cast<unsigned>(nd));
+    bo::AppendBeN(pay, down, static_cast<unsigned>(nd));
     return static_cast<unsigned>(nd + 4);
   }
-  putBe(pay, value, w);
+  bo::AppendBeN(pay, value, w);
   return rawMode;
 }
 
-uint64_t get64(const uint8_t* p, unsigned w) {
-  uint64_t v = 0;
-  for (unsigned i = 0; i < w; ++i) v = (v << 8) | p[i];
-  return v;
-}
 
 struct PrecField {
   uint16_t offset;
@@ -86,7 +72,7 @@ void extrapolatePrecise(std::vector<uint8_t>& prev, std::vector<uint8_t>& pred,
                         const std::vector<uint8_t>& img) {
   pred = img;
   auto lin = [&](size_t off, unsigned w) {
-    put(&pred[off], 2 * get64(&img[off], w) - get64(&prev[off], w), w);
+    bo::PutBeN(&pred[off], 2 * bo::GetBeN(&img[off], w) - bo::GetBeN(&prev[off], w), w);
   };
   const uint8_t flags = img[precimg::kSectionFlags];
   lin(5, 2);
@@ -107,7 +93,7 @@ void extrapolatePrecise(std::vector<uint8_t>& prev, std::vector<uint8_t>& pred,
 
 std::vector<uint8_t> buildRaw11Record(const k01_pos_fields_t& p) {
   std::vector<uint8_t> b = {0x02, 0, 11};
-  for (int i = 0; i < 10; ++i) putBe(b, p.field[i], posWidth(i));
+  for (int i = 0; i < 10; ++i) bo::AppendBeN(b, p.field[i], posWidth(i));
   b.push_back(p.byte41);
   b.push_back(static_cast<uint8_t>(p.list2.size()));
   for (size_t i = 0; i < p.list2.size(); ++i) b.push_back(static_cast<uint8_t>(i));
@@ -145,8 +131,8 @@ std::vector<uint8_t> buildRaw29Record(const k01_prec29_fields_t& p) {
 std::vector<uint8_t> buildRaw25Record(uint8_t byte3, uint32_t time, uint16_t week, uint8_t byte10,
                                       const std::array<uint8_t, 28>& page) {
   std::vector<uint8_t> b = {0x02, 42, 25, byte3};
-  putBe(b, time, 4);
-  putBe(b, week, 2);
+  bo::AppendBeN(b, time, 4);
+  bo::AppendBeN(b, week, 2);
   b.push_back(byte10);
   b.insert(b.end(), page.begin(), page.end());
   finish(b);
@@ -156,11 +142,11 @@ std::vector<uint8_t> buildRaw25Record(uint8_t byte3, uint32_t time, uint16_t wee
 std::vector<uint8_t> buildRaw40Record(uint8_t byte3, uint16_t word, uint32_t value,
                                       const std::vector<std::pair<uint8_t, uint16_t>>& entries) {
   std::vector<uint8_t> b = {0x02, 0, 40, byte3};
-  putBe(b, word, 2);
-  putBe(b, value, 4);
+  bo::AppendBeN(b, word, 2);
+  bo::AppendBeN(b, value, 4);
   for (const auto& e : entries) {
     b.push_back(e.first);
-    putBe(b, e.second, 2);
+    bo::AppendBeN(b, e.second, 2);
   }
   b[1] = static_cast<uint8_t>(b.size() + 3);
   finish(b);
@@ -310,8 +296,8 @@ uint8_t k01_aux_encoder_t::encodePrecise(const uint8_t* rec, size_t size, std::v
       std::vector<uint8_t> pay;
       const PrecField& a = kSecondFields[2 * pair];
       const PrecField& b = kSecondFields[2 * pair + 1];
-      const unsigned ma = posMode(pay, get64(&T[a.offset], a.width), get64(&P[a.offset], a.width), a.width, 8);
-      const unsigned mb = posMode(pay, get64(&T[b.offset], b.width), get64(&P[b.offset], b.width), b.width, 8);
+      const unsigned ma = posMode(pay, bo::GetBeN(&T[a.offset], a.width), bo::GetBeN(&P[a.offset], a.width), a.width, 8);
+      const unsigned mb = posMode(pay, bo::GetBeN(&T[b.offset], b.width), bo::GetBeN(&P[b.offset], b.width), b.width, 8);
       s2.push_back(static_cast<uint8_t>(ma << 4 | mb));
       s2.insert(s2.end(), pay.begin(), pay.end());
     }
@@ -338,8 +324,8 @@ uint8_t k01_aux_encoder_t::encodePrecise(const uint8_t* rec, size_t size, std::v
 
     if (T[kSectionFlags] & 0x02) {
       std::vector<uint8_t> s4(1, 0);
-      const unsigned m95 = posMode(s4, get64(&T[95], 4), get64(&P[95], 4), 4, 8);
-      const unsigned m99 = posMode(s4, get64(&T[99], 4), get64(&P[99], 4), 4, 8);
+      const unsigned m95 = posMode(s4, bo::GetBeN(&T[95], 4), bo::GetBeN(&P[95], 4), 4, 8);
+      const unsigned m99 = posMode(s4, bo::GetBeN(&T[99], 4), bo::GetBeN(&P[99], 4), 4, 8);
       s4[0] = static_cast<uint8_t>(m95 << 4 | m99);
       std::memcpy(&S[95], &T[95], 8);
       S[kFourth] = 9;
@@ -477,14 +463,14 @@ uint8_t k01_aux_encoder_t::encodeCoded(const uint8_t* rec, size_t size, std::vec
     q |= static_cast<uint8_t>(wordStep << 6);
   } else {
     q |= 0x80;
-    putBe(out, word, 2);
+    bo::AppendBeN(out, word, 2);
   }
   const uint32_t d = value - coded_.prediction;
   if (d < 32) {
     q |= static_cast<uint8_t>(d);
   } else {
     q |= 0x20;
-    putBe(out, value, 4);
+    bo::AppendBeN(out, value, 4);
   }
   out[4] = q;
   coded_.lastWord = word;
@@ -501,7 +487,7 @@ uint8_t k01_aux_encoder_t::encodeCoded(const uint8_t* rec, size_t size, std::vec
       out.push_back(static_cast<uint8_t>(static_cast<int8_t>(diff)));
     } else {
       out.push_back(static_cast<uint8_t>(code | 0x80));
-      putBe(out, v, 2);
+      bo::AppendBeN(out, v, 2);
     }
     coded_.present[code] = 1;
     coded_.value[code] = v;

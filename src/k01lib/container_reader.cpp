@@ -1,4 +1,5 @@
 #include "k01lib/container_reader.h"
+#include "common/raw_record.h"
 
 #include <bzlib.h>
 #include <zlib.h>
@@ -101,12 +102,6 @@ void deliver(K01Decoder* d, const uint8_t* bytes, uint32_t length) {
   std::memset(&d->inputRecord, 0, sizeof d->inputRecord);
   std::memcpy(d->inputRecord.bytes, bytes, length);
   d->inputRecord.length = static_cast<uint16_t>(length);
-}
-
-uint16_t byteSum(const uint8_t* p, size_t n) {
-  uint32_t sum = 0;
-  for (size_t i = 0; i < n; ++i) sum += p[i];
-  return static_cast<uint16_t>(sum);
 }
 
 // Takes the next record out of the block output. A record that cannot be
@@ -252,7 +247,7 @@ int32_t readStreamRecord(K01Decoder* d, FILE* f, uint8_t* status, bool decode) {
   }
   if (!isCompressedType(type)) {
     const uint16_t stored = static_cast<uint16_t>((s.buffer[length - 3] << 8) | s.buffer[length - 2]);
-    if (stored != byteSum(s.buffer, length - 3)) {
+    if (stored != rawrec::ByteSum(s.buffer, length - 3)) {
       dropStreamBytes(s, 1);
       *status = kReadChecksum;
       return -1;

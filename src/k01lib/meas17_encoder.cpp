@@ -5,29 +5,21 @@
 // wrapped to its stored width. A delta epoch is built against a copy of the
 // history and committed only when it is the record chosen.
 #include "k01lib/meas17_encoder.h"
+#include "common/byte_order.h"
+#include "common/raw_record.h"
 
 namespace k01 {
 
 namespace {
 
-uint64_t mask(unsigned w) { return w >= 8 ? ~uint64_t{0} : (uint64_t{1} << (8 * w)) - 1; }
-uint64_t wrap(int64_t v, unsigned w) { return static_cast<uint64_t>(v) & mask(w); }
-int64_t sext(uint64_t v, unsigned w) {
-  v &= mask(w);
-  const uint64_t sign = uint64_t{1} << (8 * w - 1);
-  return (v & sign) ? static_cast<int64_t>(v) - static_cast<int64_t>(mask(w)) - 1
-                    : static_cast<int64_t>(v);
-}
+uint64_t wrap(int64_t v, unsigned w) { return static_cast<uint64_t>(v) & bo::WidthMask(w); }
 // Arithmetic shift right by 2, rounding towards minus infinity.
 int64_t quarter(int64_t v) { return v >= 0 ? v / 4 : -((-v + 3) / 4); }
 // 2b - a in w-byte arithmetic.
 uint64_t linearPrediction(uint64_t a, uint64_t b, unsigned w) {
-  return wrap(2 * sext(b, w) - sext(a, w), w);
+  return wrap(2 * bo::SignExtend(b, w) - bo::SignExtend(a, w), w);
 }
 
-void putBe(std::vector<uint8_t>& out, uint64_t v, unsigned w) {
-  for (unsigned i = w; i-- > 0;) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
-}
 uint64_t getBe(const uint8_t* p, unsigned w) {
   uint64_t v = 0;
   for (unsigned i = 0; i < w; ++i) v = (v << 8) | p[i];
@@ -40,17 +32,17 @@ uint64_t getBe(const uint8_t* p, unsigned w) {
 // Returns the mode.
 unsigned deltaField(std::vector<uint8_t>& out, uint64_t target, uint64_t ref, unsigned w,
                     unsigned rawMode, unsigned maxDelta, bool hasCopy) {
-  const int64_t diff = sext(wrap(static_cast<int64_t>(target - ref), w), w);
+  const int64_t diff = bo::SignExtend(wrap(static_cast<int64_t>(target - ref), w), w);
   if (hasCopy && diff == 0) return 0;
   const uint64_t mag = static_cast<uint64_t>(diff < 0 ? -diff : diff);
   for (unsigned m = 1; m <= maxDelta; ++m) {
     if (m == rawMode) continue;
     if (mag < (uint64_t{1} << (8 * m - 1))) {
-      putBe(out, mag | (diff < 0 ? uint64_t{1} << (8 * m - 1) : 0), m);
+      bo::AppendBeN(out, mag | (diff < 0 ? uint64_t{1} << (8 * m - 1) : 0), m);
       return m;
     }
   }
-  putBe(out, target & mask(w), w);
+  bo::AppendBeN(out, target & bo::WidthMask(w), w);
   return rawMode;
 }
 
@@ -63,12 +55,6 @@ unsigned smallField(std::vector<uint8_t>& raws, uint8_t target, uint8_t ref, uns
   if (diff < 0 && static_cast<unsigned>(-diff) <= maxMag) return 8 | static_cast<unsigned>(-diff);
   raws.push_back(target);
   return 8;
-}
-
-uint16_t byteSum(const std::vector<uint8_t>& r, size_t n) {
-  uint32_t s = 0;
-  for (size_t i = 0; i < n; ++i) s += r[i];
-  return static_cast<uint16_t>(s);
 }
 
 size_t rawSize(const k01_meas17_epoch_t& e) {
@@ -87,22 +73,22 @@ bool buildRaw17Record(const k01_meas17_epoch_t& e, std::vector<uint8_t>& r) {
   r.push_back(0x02);
   r.push_back(static_cast<uint8_t>(length & 0xFF));
   r.push_back(length > 255 ? 117 : 17);
-  putBe(r, e.time, 4);
-  putBe(r, wrap(e.clock, 3), 3);
+  bo::AppendBeN(r, e.time, 4);
+  bo::AppendBeN(r, wrap(e.clock, 3), 3);
   for (const k01_meas17_sat_t& s : e.sats) {
     r.insert(r.end(), {s.sv, s.flags, s.status, s.extra1, s.extra2, s.snr});
-    putBe(r, s.range, 4);
-    putBe(r, wrap(s.phase, 6), 6);
-    putBe(r, wrap(s.doppler, 3), 3);
+    bo::AppendBeN(r, s.range, 4);
+    bo::AppendBeN(r, wrap(s.phase, 6), 6);
+    bo::AppendBeN(r, wrap(s.doppler, 3), 3);
     r.push_back(s.unread);
     if (s.flags & 1) {
       r.push_back(s.snr2);
-      putBe(r, wrap(s.phase2, 6), 6);
-      putBe(r, wrap(s.value2, 2), 2);
+      bo::AppendBeN(r, wrap(s.phase2, 6), 6);
+      bo::AppendBeN(r, wrap(s.value2, 2), 2);
     }
   }
-  const uint16_t sum = byteSum(r, r.size());
-  putBe(r, sum, 2);
+  const uint16_t sum = rawrec::ByteSum(r.data(), r.size());
+  bo::AppendBeN(r, sum, 2);
   r.push_back(0x03);
   return true;
 }
@@ -123,7 +109,7 @@ uint8_t parseRaw17Record(const uint8_t* rec, size_t size, k01_meas17_epoch_t& e)
   if (static_cast<uint16_t>(sum) != getBe(rec + size - 3, 2)) return kEnc17NotRaw17;
 
   e.time = static_cast<uint32_t>(getBe(rec + 3, 4));
-  e.clock = static_cast<int32_t>(sext(getBe(rec + 7, 3), 3));
+  e.clock = static_cast<int32_t>(bo::SignExtend(getBe(rec + 7, 3), 3));
   const size_t end = size - 3;
   size_t at = 10;
   while (at < end) {
@@ -141,13 +127,13 @@ uint8_t parseRaw17Record(const uint8_t* rec, size_t size, k01_meas17_epoch_t& e)
     s.extra2 = b[4];
     s.snr = b[5];
     s.range = static_cast<uint32_t>(getBe(b + 6, 4));
-    s.phase = sext(getBe(b + 10, 6), 6);
-    s.doppler = static_cast<int32_t>(sext(getBe(b + 16, 3), 3));
+    s.phase = bo::SignExtend(getBe(b + 10, 6), 6);
+    s.doppler = static_cast<int32_t>(bo::SignExtend(getBe(b + 16, 3), 3));
     s.unread = b[19];
     if (b[1] & 1) {
       s.snr2 = b[20];
-      s.phase2 = sext(getBe(b + 21, 6), 6);
-      s.value2 = static_cast<int16_t>(sext(getBe(b + 27, 2), 2));
+      s.phase2 = bo::SignExtend(getBe(b + 21, 6), 6);
+      s.value2 = static_cast<int16_t>(bo::SignExtend(getBe(b + 27, 2), 2));
     }
     e.sats.push_back(s);
     at += blockSize;
@@ -242,19 +228,19 @@ void k01_meas17_encoder_t::advance(History& h, Image& built, size_t count) const
       if (dual) q.phase2 = linearPrediction(p.phase2, b.phase2, 6);
     } else {
       // Range: rate := rate/4 + 3 * (step/4); prediction := new + rate.
-      const int64_t step = quarter(sext(wrap(static_cast<int64_t>(b.range - p.range), 4), 4));
-      b.rangeRate = wrap(quarter(sext(p.rangeRate, 4)) + 3 * step, 4);
+      const int64_t step = quarter(bo::SignExtend(wrap(static_cast<int64_t>(b.range - p.range), 4), 4));
+      b.rangeRate = wrap(quarter(bo::SignExtend(p.rangeRate, 4)) + 3 * step, 4);
       q.range = wrap(static_cast<int64_t>(b.range + b.rangeRate), 4);
       // Phase: acceleration := acceleration/4 + 3 * (curvature/4);
       // prediction := new + first difference + acceleration.
       auto phase = [](uint64_t nw, uint64_t pv, uint64_t pAccel, uint64_t pBefore,
                       uint64_t& accel, uint64_t& before) {
-        const int64_t d1 = sext(nw - pv, 6);
+        const int64_t d1 = bo::SignExtend(nw - pv, 6);
         const int64_t curve =
-            quarter(sext(wrap(sext(nw, 6) - 2 * sext(pv, 6) + sext(pBefore, 6), 6), 6));
-        accel = wrap(quarter(sext(pAccel, 6)) + 3 * curve, 6);
+            quarter(bo::SignExtend(wrap(bo::SignExtend(nw, 6) - 2 * bo::SignExtend(pv, 6) + bo::SignExtend(pBefore, 6), 6), 6));
+        accel = wrap(quarter(bo::SignExtend(pAccel, 6)) + 3 * curve, 6);
         before = pv;
-        return wrap(sext(nw, 6) + d1 + sext(accel, 6), 6);
+        return wrap(bo::SignExtend(nw, 6) + d1 + bo::SignExtend(accel, 6), 6);
       };
       q.phase = phase(b.phase, p.phase, p.phaseAccel, p.phaseBefore, b.phaseAccel, b.phaseBefore);
       if (dual)
@@ -388,11 +374,11 @@ uint8_t k01_meas17_encoder_t::buildDelta(const k01_meas17_epoch_t& e, History& h
   // The record carries the checksum of the raw record it rebuilds.
   std::vector<uint8_t> raw;
   if (!buildRaw17Record(e, raw)) return kEnc17TooLong;
-  const uint16_t checksum = byteSum(raw, raw.size() - 3);
+  const uint16_t checksum = rawrec::ByteSum(raw.data(), raw.size() - 3);
 
   r.assign({0x02, 0, 0});
   r.insert(r.end(), body.begin(), body.end());
-  putBe(r, checksum, 2);
+  bo::AppendBeN(r, checksum, 2);
   if (linear) r.push_back(0x03);
   if (r.size() > kMaxRaw17Size) {
     r.clear();

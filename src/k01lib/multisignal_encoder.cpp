@@ -7,6 +7,8 @@
 // from it; the candidate is usable only when that image writes the input
 // record byte for byte.
 #include "k01lib/multisignal_encoder.h"
+#include "common/byte_order.h"
+#include "common/raw_record.h"
 
 #include <cmath>
 #include <cstring>
@@ -20,40 +22,17 @@ using namespace msimg;
 
 namespace {
 
-uint64_t mask(unsigned w) { return w >= 8 ? ~uint64_t{0} : (uint64_t{1} << (8 * w)) - 1; }
-int64_t sext(uint64_t v, unsigned w) {
-  v &= mask(w);
-  const uint64_t sign = uint64_t{1} << (8 * w - 1);
-  return static_cast<int64_t>((v ^ sign) - sign);
-}
-uint64_t get(const uint8_t* p, unsigned w) {
-  uint64_t v = 0;
-  for (unsigned i = 0; i < w; ++i) v = (v << 8) | p[i];
-  return v;
-}
-void put(uint8_t* p, uint64_t v, unsigned w) {
-  for (unsigned i = 0; i < w; ++i) p[i] = static_cast<uint8_t>(v >> (8 * (w - 1 - i)));
-}
-void putBe(std::vector<uint8_t>& b, uint64_t v, unsigned w) {
-  for (unsigned i = w; i-- > 0;) b.push_back(static_cast<uint8_t>(v >> (8 * i)));
-}
-uint16_t byteSum(const std::vector<uint8_t>& b, size_t n) {
-  uint32_t s = 0;
-  for (size_t i = 0; i < n; ++i) s += b[i];
-  return static_cast<uint16_t>(s);
-}
-
 // Delta-coded field of w bytes at dst against ref: mode 0 when equal, a
 // sign-and-magnitude delta of the fewest bytes below rawMode (and at most
 // w), else the raw value under rawMode. The bytes go to pay.
 unsigned fieldMode(std::vector<uint8_t>& pay, const uint8_t* value, const uint8_t* ref, unsigned w,
                    unsigned rawMode) {
-  const int64_t d = sext(get(value, w) - get(ref, w), w);
+  const int64_t d = bo::SignExtend(bo::GetBeN(value, w) - bo::GetBeN(ref, w), w);
   if (d == 0) return 0;
   const uint64_t mag = static_cast<uint64_t>(d < 0 ? -d : d);
   for (unsigned n = 1; n < rawMode && n <= w; ++n) {
     if (mag < (uint64_t{1} << (8 * n - 1))) {
-      putBe(pay, mag | (d < 0 ? uint64_t{1} << (8 * n - 1) : 0), n);
+      bo::AppendBeN(pay, mag | (d < 0 ? uint64_t{1} << (8 * n - 1) : 0), n);
       return n;
     }
   }
@@ -65,7 +44,7 @@ unsigned fieldMode(std::vector<uint8_t>& pay, const uint8_t* value, const uint8_
 // rawMode - 1 down, else the raw value under rawMode.
 unsigned stepMode(std::vector<uint8_t>& pay, const uint8_t* value, const uint8_t* ref, unsigned w,
                   unsigned rawMode) {
-  const int64_t d = sext(get(value, w) - get(ref, w), w);
+  const int64_t d = bo::SignExtend(bo::GetBeN(value, w) - bo::GetBeN(ref, w), w);
   const int64_t r = rawMode;
   if (d >= 0 && d < r) return static_cast<unsigned>(d);
   if (d < 0 && d > -r) return static_cast<unsigned>(d + 2 * r);
@@ -89,7 +68,7 @@ uint8_t significant(const uint8_t* v) {
 void extrapolate(std::vector<uint8_t>& prev, std::vector<uint8_t>& pred, const std::vector<uint8_t>& img) {
   pred = img;
   auto lin = [&](size_t off, unsigned w) {
-    put(&pred[off], 2 * get(&img[off], w) - get(&prev[off], w), w);
+    bo::PutBeN(&pred[off], 2 * bo::GetBeN(&img[off], w) - bo::GetBeN(&prev[off], w), w);
   };
   lin(kTime, 4);
   lin(kClock, 3);
@@ -145,19 +124,19 @@ void appendExtensionDelta(std::vector<uint8_t>& out, const uint8_t* ext, const u
 
 uint8_t extValueBytes(int64_t value) {
   uint8_t v[7];
-  put(v, static_cast<uint64_t>(value), 7);
+  bo::PutBeN(v, static_cast<uint64_t>(value), 7);
   return significant(v);
 }
 
 std::vector<uint8_t> buildRaw27Record(const k01_ms_epoch_t& e) {
   std::vector<uint8_t> b = {0x02, 0, 27, 0};
   b.push_back(static_cast<uint8_t>(12 + ((e.flags & 0x02) ? 3 : 0) + ((e.flags & 0x10) ? 1 : 0)));
-  putBe(b, e.week, 2);
-  putBe(b, e.time, 4);
-  putBe(b, static_cast<uint64_t>(e.clock), 3);
+  bo::AppendBeN(b, e.week, 2);
+  bo::AppendBeN(b, e.time, 4);
+  bo::AppendBeN(b, static_cast<uint64_t>(e.clock), 3);
   b.push_back(static_cast<uint8_t>(e.sats.size()));
   b.push_back(e.flags);
-  if (e.flags & 0x02) putBe(b, e.field3, 3);
+  if (e.flags & 0x02) bo::AppendBeN(b, e.field3, 3);
   if (e.flags & 0x10) b.push_back(e.field1);
   if (e.flags & 0x20) {
     uint32_t length = 2;
@@ -167,7 +146,7 @@ std::vector<uint8_t> buildRaw27Record(const k01_ms_epoch_t& e) {
     for (const k01_ms_ext_entry_t& x : e.ext) {
       const uint8_t k = extValueBytes(x.value);
       b.push_back(static_cast<uint8_t>((k << 4) | (x.code & 0x0F)));
-      putBe(b, static_cast<uint64_t>(x.value), k);
+      bo::AppendBeN(b, static_cast<uint64_t>(x.value), k);
     }
   }
   for (const k01_ms_sat_t& sat : e.sats) {
@@ -180,20 +159,20 @@ std::vector<uint8_t> buildRaw27Record(const k01_ms_epoch_t& e) {
                                        ((g.flags & 0x04) ? 3 : 0) + (ext ? 1 : 0)));
       b.push_back(g.band);
       b.push_back(g.further);
-      putBe(b, g.value16, 2);
-      putBe(b, static_cast<uint64_t>(g.range), s == 0 ? 4 : 2);
-      putBe(b, static_cast<uint64_t>(g.phase), 6);
+      bo::AppendBeN(b, g.value16, 2);
+      bo::AppendBeN(b, static_cast<uint64_t>(g.range), s == 0 ? 4 : 2);
+      bo::AppendBeN(b, static_cast<uint64_t>(g.phase), 6);
       b.push_back(g.status);
       b.push_back(g.flags);
       if (g.flags & 0x80) b.push_back(g.extra);
-      if (g.flags & 0x04) putBe(b, static_cast<uint64_t>(g.doppler), 3);
+      if (g.flags & 0x04) bo::AppendBeN(b, static_cast<uint64_t>(g.doppler), 3);
       if (ext) b.push_back(static_cast<uint8_t>(static_cast<uint64_t>(g.range) >> 16));
     }
   }
   const size_t length = b.size() + 3;
   b[1] = static_cast<uint8_t>(length & 0xFF);
   b[3] = static_cast<uint8_t>(length >> 8);
-  putBe(b, byteSum(b, b.size()), 2);
+  bo::AppendBeN(b, rawrec::ByteSum(b.data(), b.size()), 2);
   b.push_back(0x03);
   return b;
 }
@@ -207,7 +186,7 @@ bool k01_ms_encoder_t::parse(const uint8_t* rec, size_t size, Image& target) con
     return false;
   uint32_t sum = 0;
   for (size_t i = 0; i < size - 3; ++i) sum += rec[i];
-  if (static_cast<uint16_t>(sum) != get(rec + size - 3, 2)) return false;
+  if (static_cast<uint16_t>(sum) != bo::GetBeN(rec + size - 3, 2)) return false;
   target.assign(kMsImageSize, 0);
   return parseRaw27Image(rec, static_cast<uint32_t>(size), target.data()) == kMsOk;
 }
@@ -224,7 +203,7 @@ bool k01_ms_encoder_t::rebuildsInput(const Image& rebuilt, const uint8_t* rec, s
 void k01_ms_encoder_t::commit(const Image& rebuilt, uint8_t type) {
   extrapolate(previous_, prediction_, rebuilt);
   haveHistory_ = true;
-  lastTime_ = static_cast<uint32_t>(get(&rebuilt[kTime], 4));
+  lastTime_ = static_cast<uint32_t>(bo::GetBeN(&rebuilt[kTime], 4));
   sinceKey_ = type == 38 ? 1 : sinceKey_ + 1;
   lastType_ = type;
 }
@@ -237,7 +216,7 @@ bool k01_ms_encoder_t::buildDelta(const Image& T, bool full, std::vector<uint8_t
   const uint8_t flags = T[kFlags];
   const bool header = T[kHeaderLength] != P[kHeaderLength] || T[kWeek] != P[kWeek] ||
                       T[kWeek + 1] != P[kWeek + 1] || flags != P[kFlags] ||
-                      ((flags & 0x02) && get(&T[kField3], 3) != get(&P[kField3], 3)) ||
+                      ((flags & 0x02) && bo::GetBeN(&T[kField3], 3) != bo::GetBeN(&P[kField3], 3)) ||
                       ((flags & 0x10) && T[kField1] != P[kField1]);
   if (!header) {
     std::memcpy(&S[kField3], &P[kField3], 3);
@@ -316,7 +295,7 @@ bool k01_ms_encoder_t::buildPhaseOnly(const Image& T, std::vector<uint8_t>& r, I
   const Image& V = previous_;
   S = P;
   r.assign({0x02, 0, 39, 0});
-  const uint32_t step = static_cast<uint32_t>(get(&T[kTime], 4) - get(&P[kTime], 4));
+  const uint32_t step = static_cast<uint32_t>(bo::GetBeN(&T[kTime], 4) - bo::GetBeN(&P[kTime], 4));
   const bool rawTime = T[kWeek] != P[kWeek] || T[kWeek + 1] != P[kWeek + 1] || step % 10 != 0 ||
                        step / 10 > 255;
   std::vector<uint8_t> pay;
@@ -355,18 +334,18 @@ bool k01_ms_encoder_t::buildPhaseOnly(const Image& T, std::vector<uint8_t>& r, I
       // The range follows the phase from the previous epoch.
       const double lambda = carrierWavelength(system, sg[kSigBand], static_cast<int8_t>(blk[kBlkChannel]));
       const double cycles = std::ldexp(
-          static_cast<double>(sext(get(sg + kSigPhase, 6), 6) - sext(get(ps + kSigPhase, 6), 6)), -15);
+          static_cast<double>(bo::SignExtend(bo::GetBeN(sg + kSigPhase, 6), 6) - bo::SignExtend(bo::GetBeN(ps + kSigPhase, 6), 6)), -15);
       if (s == 0) {
-        prevFirst = static_cast<uint32_t>(get(ps + kSigRange, 4)) * firstUnit;
+        prevFirst = static_cast<uint32_t>(bo::GetBeN(ps + kSigRange, 4)) * firstUnit;
         const uint32_t bits = scaledBits(prevFirst - cycles * lambda, system == 1 ? 6 : 7);
-        put(sg + kSigRange, bits, 4);
+        bo::PutBeN(sg + kSigRange, bits, 4);
         newFirst = bits * firstUnit;
       } else {
         const unsigned pw = extendedRange(ps, s) ? 3 : 2;
-        const double prevDiff = std::ldexp(static_cast<double>(sext(get(ps + kSigRange, pw), pw)), -8);
+        const double prevDiff = std::ldexp(static_cast<double>(bo::SignExtend(bo::GetBeN(ps + kSigRange, pw), pw)), -8);
         const uint32_t bits = scaledBits(prevDiff + prevFirst - cycles * lambda - newFirst, 8);
         std::memset(sg + kSigRange, 0, 4);
-        put(sg + kSigRange, bits, extendedRange(sg, s) ? 3 : 2);
+        bo::PutBeN(sg + kSigRange, bits, extendedRange(sg, s) ? 3 : 2);
       }
       unsigned md = 0;
       if (sg[kSigFlags] & 0x04) {
@@ -397,7 +376,7 @@ uint8_t k01_ms_encoder_t::key(const uint8_t* rec, size_t size, std::vector<uint8
   previous_ = T;
   prediction_ = T;
   haveHistory_ = true;
-  lastTime_ = static_cast<uint32_t>(get(&T[kTime], 4));
+  lastTime_ = static_cast<uint32_t>(bo::GetBeN(&T[kTime], 4));
   sinceKey_ = 1;
   lastType_ = 38;
   return kEnc27Ok;
@@ -431,7 +410,7 @@ uint8_t k01_ms_encoder_t::encodeRaw(const uint8_t* rec, size_t size, std::vector
   out.clear();
   Image T;
   if (!parse(rec, size, T)) return kEnc27NotRaw27;
-  const uint32_t time = static_cast<uint32_t>(get(&T[kTime], 4));
+  const uint32_t time = static_cast<uint32_t>(bo::GetBeN(&T[kTime], 4));
   const bool due = options_.keyInterval > 0 && sinceKey_ >= options_.keyInterval;
   const bool gap = time <= lastTime_ || time - lastTime_ > options_.maxGapMs;
   if (haveHistory_ && !due && !gap) {

@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "k01lib/byte_arith.h"
+#include "common/raw_record.h"
 #include "k01lib/delta_fields.h"
 #include "k01lib/transcode_meas17.h"
 
@@ -21,12 +22,6 @@ namespace {
 constexpr uint32_t kMaxRaw17Length = 511;  // longest length a type-17/117 record can state
 
 enum class Predictor { kLinear, kSmoothed };
-
-uint16_t byteSum(const uint8_t* p, uint32_t n) {
-  uint32_t sum = 0;
-  for (uint32_t i = 0; i < n; ++i) sum += p[i];
-  return static_cast<uint16_t>(sum);
-}
 
 // Moves the slot pairs of both images into the order of an explicit list:
 // position i takes the pair at the index where both images hold satellite
@@ -313,7 +308,7 @@ uint8_t transcodeDelta(Predictor kind, k01_meas17_history_t& h, const uint8_t* i
   uint8_t rec[kMaxRaw17Length + 1];
   const uint32_t written = writeRaw17(built, count, rec);
   if (written != rawLength) return kT17Length;
-  const uint16_t computed = byteSum(rec, rawLength - 3);
+  const uint16_t computed = rawrec::ByteSum(rec, rawLength - 3);
   const uint16_t carried = options.verify ? carriedIn : computed;
   rec[rawLength - 3] = static_cast<uint8_t>(carried >> 8);
   rec[rawLength - 2] = static_cast<uint8_t>(carried);

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "k01lib/transcode_meas17.h"
+#include "common/raw_record.h"
 
 namespace k01 {
 
@@ -14,12 +15,6 @@ namespace {
 
 constexpr uint32_t kMaxRaw17Length = 511;
 constexpr uint32_t kMinRaw17Length = 13;  // header, time, clock value, checksum, end byte
-
-uint16_t byteSum(const uint8_t* p, uint32_t n) {
-  uint32_t sum = 0;
-  for (uint32_t i = 0; i < n; ++i) sum += p[i];
-  return static_cast<uint16_t>(sum);
-}
 
 uint8_t transcodeKey(bool withoutEnd, k01_meas17_history_t& h, const uint8_t* in,
                      uint32_t inLength, uint8_t* out, uint32_t outCapacity, uint32_t& outLength,
@@ -48,7 +43,7 @@ uint8_t transcodeKey(bool withoutEnd, k01_meas17_history_t& h, const uint8_t* in
   const bool stxBad = rec[0] != 0x02;
   bool checksumBad = false;
   if (typeOk) {
-    const uint16_t computed = byteSum(rec, length - 3);
+    const uint16_t computed = rawrec::ByteSum(rec, length - 3);
     const uint16_t carried = static_cast<uint16_t>((rec[length - 3] << 8) | rec[length - 2]);
     if (withoutEnd && !options.verify) {
       rec[length - 3] = static_cast<uint8_t>(computed >> 8);

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "k01lib/byte_arith.h"
+#include "common/raw_record.h"
 #include "k01lib/delta_fields.h"
 #include "k01lib/multisignal_state.h"
 #include "k01lib/record_writer.h"
@@ -53,12 +54,6 @@ bool lengthFits(const k01_record_t& in, uint32_t length) {
 // from the first range is 3 bytes instead of 2.
 bool extendedRange(const uint8_t* sig, uint32_t s) {
   return s > 0 && (sig[kSigFlags] & 0x80) != 0 && (sig[kSigExtra] & 0x01) != 0;
-}
-
-uint16_t byteSum(const uint8_t* p, uint32_t n) {
-  uint32_t sum = 0;
-  for (uint32_t i = 0; i < n; ++i) sum += p[i];
-  return static_cast<uint16_t>(sum);
 }
 
 // Significant bytes of a 7-byte sign-extended value: 7 less the leading
@@ -260,7 +255,7 @@ uint8_t transcodeDelta(const k01_record_t& in, k01_record_t& out, k01_ms_history
   }
   if (verify) {
     const uint16_t carried = static_cast<uint16_t>(img[kChecksum] << 8 | img[kChecksum + 1]);
-    if (byteSum(out.bytes, out.length - 3u) != carried) return kMsChecksum;
+    if (rawrec::ByteSum(out.bytes, out.length - 3u) != carried) return kMsChecksum;
   }
   advanceHistory(h, img);
   return kMsOk;
@@ -427,7 +422,7 @@ uint8_t transcodeKeyEpoch38(const k01_record_t& in, k01_record_t& out, k01_ms_hi
   out.bytes[1] = static_cast<uint8_t>(rebuilt & 0xFF);
   out.bytes[3] = static_cast<uint8_t>(rebuilt >> 8);
   out.bytes[rebuilt - 1] = 0x03;
-  const uint16_t sum = byteSum(out.bytes, rebuilt - 3);
+  const uint16_t sum = rawrec::ByteSum(out.bytes, rebuilt - 3);
   out.bytes[rebuilt - 3] = static_cast<uint8_t>(sum >> 8);
   out.bytes[rebuilt - 2] = static_cast<uint8_t>(sum & 0xFF);
   out.length = static_cast<uint16_t>(rebuilt);

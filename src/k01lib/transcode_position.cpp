@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "k01lib/aux_state.h"
+#include "common/raw_record.h"
 #include "k01lib/byte_arith.h"
 #include "k01lib/delta_fields.h"
 #include "k01lib/multisignal_state.h"
@@ -12,12 +13,6 @@
 namespace k01 {
 
 namespace {
-
-uint16_t byteSum(const uint8_t* p, uint32_t n) {
-  uint32_t sum = 0;
-  for (uint32_t i = 0; i < n; ++i) sum += p[i];
-  return static_cast<uint16_t>(sum);
-}
 
 // Position field update of a w-byte field held in `field` (updated in
 // place): modes 0 and 4 keep it, 1 to 3 add the next m bytes, 5 to 7
@@ -79,7 +74,7 @@ uint8_t finishPosition(k01_record_t& out, k01_pos_history_t& h, bool verify, boo
   // A record too short for its own lists cannot be taken apart.
   const uint32_t n = o[posimg::kCount];
   if (n <= kAuxMaxCount && length < kPosMinLength + 2 * n) return kAuxOverrun;
-  const uint16_t computed = byteSum(o, length - 3);
+  const uint16_t computed = rawrec::ByteSum(o, length - 3);
   uint16_t carried = static_cast<uint16_t>(o[length - 3] << 8 | o[length - 2]);
   if (!verify) {
     o[length - 3] = static_cast<uint8_t>(computed >> 8);
