@@ -284,19 +284,22 @@ uint8_t compressOtherRecords(const std::vector<RawRecord>& records,
   return kWriteOk;
 }
 
+// True when the file would hold blocks of stripped records (type 5).
+static bool usesStrippedBlocks(const k01_write_options_t& options) {
+  if (options.form != ContainerForm::kBlocks) return false;
+  bool stripped = false;
+  if (options.plan.empty())
+    for (uint8_t t : options.blockTypes) stripped = stripped || t == kBlockBzip2Stripped;
+  for (const k01_block_spec_t& b : options.plan) stripped = stripped || b.blockType == kBlockBzip2Stripped;
+  return stripped;
+}
+
 uint8_t writeK01File(const std::vector<RawRecord>& records, const k01_write_options_t& options,
                      std::vector<uint8_t>& out) {
   out.clear();
   if (options.compressMultiSignal || options.compressAuxiliary) {
     // Their records end with the carried checksum, which stripping drops.
-    if (options.form == ContainerForm::kBlocks) {
-      bool stripped = false;
-      if (options.plan.empty())
-        for (uint8_t t : options.blockTypes) stripped = stripped || t == kBlockBzip2Stripped;
-      for (const k01_block_spec_t& b : options.plan)
-        stripped = stripped || b.blockType == kBlockBzip2Stripped;
-      if (stripped) return kWriteNotStorable;
-    }
+    if (usesStrippedBlocks(options)) return kWriteNotStorable;
     std::vector<RawRecord> packed;
     const uint8_t st = compressOtherRecords(records, options, packed);
     if (st != kWriteOk) return st;
@@ -305,15 +308,8 @@ uint8_t writeK01File(const std::vector<RawRecord>& records, const k01_write_opti
     return writeK01File(packed, rest, out);
   }
   if (options.compressMeasurements) {
-    if (options.form == ContainerForm::kBlocks &&
-        options.measurementPredictor == Meas17Predictor::kLinear) {
-      bool stripped = false;
-      if (options.plan.empty())
-        for (uint8_t t : options.blockTypes) stripped = stripped || t == kBlockBzip2Stripped;
-      for (const k01_block_spec_t& b : options.plan)
-        stripped = stripped || b.blockType == kBlockBzip2Stripped;
-      if (stripped) return kWriteNotStorable;
-    }
+    if (options.measurementPredictor == Meas17Predictor::kLinear && usesStrippedBlocks(options))
+      return kWriteNotStorable;
     std::vector<RawRecord> packed;
     const uint8_t st = compressMeasurementRecords(records, options, packed);
     if (st != kWriteOk) return st;
