@@ -6,13 +6,11 @@
 #include <sys/stat.h>
 
 #include <csignal>
-#include <cstring>
 #include <string>
 #include <vector>
 
-#include "app/application.h"
-#include "dat/conv_state.h"
 #include "k01lib/k01_writer.h"
+#include "support/conversion_runner.h"
 #include "support/record_builder.h"
 
 namespace {
@@ -31,107 +29,77 @@ std::vector<Bytes> Ephemerides(int count) {
   return out;
 }
 
-class FaultTest : public ::testing::Test {
- protected:
-  void SetUp() override { dir_ = tb::MakeTempDir(); }
-  void TearDown() override { tb::RemoveTree(dir_); }
-
-  void Prepare(Application& app, const std::string& in, int16_t format) {
-    std::snprintf(app.inputNames[0], kInputNameSize, "%s", in.c_str());
-    app.inputFormat = format;
-    app.includeHeader = format == kFormatQ00 ? 1 : 0;
-    app.includeEphemeris = app.includeIonUtc = format == kFormatQ00 ? 1 : 0;
-    std::snprintf(app.outputBase, kNameSize, "%s/out", dir_.c_str());
-    app.extensionPos = app.outputBase + std::strlen(app.outputBase);
-    std::snprintf(app.datExtension, kNameSize, ".vx!");
-    app.produceDat = 1;
-    app.SetMessageCallback([](int32_t, const char*, void*) {}, nullptr);
-  }
-
-  std::string dir_;
-};
-
-// Runs the conversion with every file of the process limited to `limit`
-// bytes, as on a disk that fills up.
-Status RunWithFileLimit(Application& app, ConvState& cs, rlim_t limit) {
-  struct rlimit old;
-  getrlimit(RLIMIT_FSIZE, &old);
-  struct rlimit lim = old;
-  lim.rlim_cur = limit;
-  auto previous = std::signal(SIGXFSZ, SIG_IGN);
-  setrlimit(RLIMIT_FSIZE, &lim);
-  const Status st = app.RunConversion(cs);
-  setrlimit(RLIMIT_FSIZE, &old);
-  std::signal(SIGXFSZ, previous);
-  return st;
-}
-
-TEST_F(FaultTest, DiskFullWhileWritingDatEndsWith15OnEveryPath) {
-  const std::vector<Bytes> records = Ephemerides(120);
-  tb::RawImage img;
-  img.records = records;
-  Bytes k01File;
-  k01::k01_write_options_t options;
-  options.blockTypes = {2};
-  ASSERT_EQ(k01::writeK01File(records, options, k01File), 0);
-  struct Case {
-    const char* name;
-    Bytes file;
-    int16_t format;
-  } cases[] = {{"q00", img.bytes(), kFormatQ00}, {"k01", k01File, kFormatK01}};
-  for (const Case& c : cases) {
-    const std::string in = dir_ + "/in." + c.name;
-    tb::WriteFile(in, c.file);
-    Application app;
-    ConvState cs;
-    Prepare(app, in, c.format);
-    app.fixup = 1;  // a full disk is never skipped, even with fixup
-    EXPECT_EQ(RunWithFileLimit(app, cs, 13000 + 4096), 15) << c.name;
-    // The file is closed under its final name. After a failed write the
-    // counted write path writes nothing more, so the header records stay
-    // placeholders (a reader sees at once that the file is incomplete).
-    const Bytes dat = tb::ReadFile(dir_ + "/out.dat");
-    ASSERT_GE(dat.size(), 485u) << c.name;
-    EXPECT_LE(dat.size(), 13000u + 4096u) << c.name;
-    EXPECT_EQ(dat[2], 0x86) << c.name;
-    EXPECT_FALSE(tb::FileExists(dir_ + "/out.vx!")) << c.name;
-    std::remove((dir_ + "/out.dat").c_str());
-  }
-}
-
-TEST_F(FaultTest, UnreadableInputIsReportedNotTakenAsItsEnd) {
-  // A name that resolved to a file but is a folder by the time it is read.
-  const std::string in = dir_ + "/gone.K01";
-  ASSERT_EQ(::mkdir(in.c_str(), 0700), 0);
-  Application app;
-  ConvState cs;
-  Prepare(app, in, kFormatK01);
-  EXPECT_EQ(app.RunConversion(cs), 17);
-}
-
-TEST_F(FaultTest, CancelInTheMiddleOfABlockFinalisesTheOutputs) {
+// One zlib block holding all the records.
+Bytes K01File(int records) {
   Bytes file;
   k01::k01_write_options_t options;
-  options.blockTypes = {2};  // all records in one zlib block
-  ASSERT_EQ(k01::writeK01File(Ephemerides(20), options, file), 0);
-  const std::string in = dir_ + "/in.K01";
-  tb::WriteFile(in, file);
-  Application app;
-  ConvState cs;
-  Prepare(app, in, kFormatK01);
+  options.blockTypes = {2};
+  EXPECT_EQ(k01::writeK01File(Ephemerides(records), options, file), 0);
+  return file;
+}
+
+TEST(Fault, DiskFullWhileWritingDatEndsWith15OnEveryPath) {
+  constexpr rlim_t kLimit = 13000 + 4096;
+  tb::RawImage img;
+  img.records = Ephemerides(120);
+  const std::pair<Bytes, int16_t> inputs[] = {{img.bytes(), kFormatQ00}, {K01File(120), kFormatK01}};
+  for (const auto& [file, format] : inputs) {
+    SCOPED_TRACE(format);
+    tb::Conversion c;
+    c.input = file;
+    c.format = format;
+    c.fixup = true;  // a full disk is never skipped, even with fixup
+    // Every file of the process limited to kLimit bytes during the run.
+    c.around = [](Application& app, ConvState& cs) {
+      struct rlimit old;
+      getrlimit(RLIMIT_FSIZE, &old);
+      struct rlimit lim = old;
+      lim.rlim_cur = kLimit;
+      auto previous = std::signal(SIGXFSZ, SIG_IGN);
+      setrlimit(RLIMIT_FSIZE, &lim);
+      const Status st = app.RunConversion(cs);
+      setrlimit(RLIMIT_FSIZE, &old);
+      std::signal(SIGXFSZ, previous);
+      return st;
+    };
+    EXPECT_EQ(c.Run(), 15);
+    // Closed under its final name. After a failed write nothing more is
+    // written, so the header records stay placeholders (a reader sees at
+    // once that the file is incomplete).
+    EXPECT_EQ(c.files.count(".vx!"), 0u);
+    const Bytes& dat = c.files[".dat"];
+    ASSERT_GE(dat.size(), 485u);
+    EXPECT_LE(dat.size(), kLimit);
+    EXPECT_EQ(dat[2], 0x86);
+  }
+}
+
+TEST(Fault, UnreadableInputIsReportedNotTakenAsItsEnd) {
+  tb::Conversion c;
+  c.format = kFormatK01;
+  // A name that resolved to a file but is a folder by the time it is read.
+  c.around = [](Application& app, ConvState& cs) {
+    std::remove(app.inputNames[0]);
+    EXPECT_EQ(::mkdir(app.inputNames[0], 0700), 0);
+    return app.RunConversion(cs);
+  };
+  EXPECT_EQ(c.Run(), 17);
+}
+
+TEST(Fault, CancelInTheMiddleOfABlockFinalisesTheOutputs) {
+  tb::Conversion c;
+  c.input = K01File(20);
+  c.format = kFormatK01;
   static int calls;
   calls = 0;
-  app.SetProgressCallback(
-      [](uint8_t* cancel, uint16_t percent, uintptr_t, uintptr_t) -> uint16_t {
-        if (++calls == 6) *cancel = 1;  // the start call, then five records
-        return percent;
-      },
-      0, 0);
-  EXPECT_EQ(app.RunConversion(cs), 28);
-  EXPECT_EQ(app.recordCount, 5u);
-  const Bytes dat = tb::ReadFile(dir_ + "/out.dat");
-  EXPECT_EQ(dat.size(), 485u + 5u * 206u);
-  ASSERT_FALSE(dat.empty());
+  c.progress = [](uint8_t* cancel, uint16_t percent, uintptr_t, uintptr_t) -> uint16_t {
+    if (++calls == 6) *cancel = 1;  // the start call, then five records
+    return percent;
+  };
+  EXPECT_EQ(c.Run(), 28);
+  EXPECT_EQ(c.records, 5u);
+  const Bytes& dat = c.files[".dat"];
+  ASSERT_EQ(dat.size(), 485u + 5u * 206u);
   EXPECT_EQ(dat[2], 6);  // patched, not a placeholder any more
 }
 

@@ -1,5 +1,5 @@
 // Final names of the DAT file: temporary extension, station naming and
-// explicit names; empty outputs removed at close.
+// explicit names; empty outputs removed at close; open and write failures.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -12,52 +12,43 @@
 
 namespace {
 
-struct NamingCase {
-  const char* name;
-  const char* opened;     // name the DAT file is opened under
-  const char* extension;  // the DAT extension of the run
-  int updateNameMode;
-  const char* longStationName;
-  bool type27Written;
-  const char* expected;   // final name
-};
-
-class DatNamingTest : public ::testing::TestWithParam<NamingCase> {};
-
-TEST_P(DatNamingTest, FinalName) {
-  const NamingCase& c = GetParam();
-  const std::string dir = tb::MakeTempDir();
-  ConvState cs;
-  OutputSet* set = nullptr;
-  ASSERT_EQ(OpenOutputSet(&set, cs), 0);
-  set->datExtension = strdup(c.extension);
-  set->identity->updateNameMode = static_cast<uint16_t>(c.updateNameMode);
-  std::snprintf(set->identity->nameTail, sizeof set->identity->nameTail, "233A");
-  ASSERT_EQ(OpenOutput(set, kOutDat, (dir + "/" + c.opened).c_str()), 0);
-  ASSERT_TRUE(dat::BeginEntry(cs, set->dat));  // the opening records
-  std::snprintf(cs.rx.longStationName, sizeof cs.rx.longStationName, "%s", c.longStationName);
-  cs.type27Written = c.type27Written;
-  // A stale file under the final name is replaced.
-  tb::WriteFile(dir + "/" + c.expected, {1, 2, 3});
-  EXPECT_EQ(CloseOutputSet(&set, cs), 0);
-  EXPECT_EQ(set, nullptr);
-  EXPECT_EQ(tb::ReadFile(dir + "/" + c.expected).size(), dat::kOpeningBytes);
-  if (std::strcmp(c.opened, c.expected) != 0) {
-    EXPECT_FALSE(tb::FileExists(dir + "/" + c.opened));
+TEST(OutputSet, FinalDatName) {
+  struct Case {
+    const char* opened;     // name the DAT file is opened under
+    const char* extension;  // the DAT extension of the run
+    int updateNameMode;
+    const char* longStationName;
+    bool type27Written;
+    const char* expected;   // final name
+  } cases[] = {
+      {"gs00233a.vx!", ".vx!", 0, "", false, "gs00233a.dat"},
+      {"gs00233a.vx!", ".vx!", 0, "", true, "gs00233a.vxd"},
+      {"out.dat", ".dat", 0, "", true, "out.dat"},  // explicit name kept
+      {"gs00233a.vx!", ".vx!", 1, "MAST", false, "MAST233A.dat"},
+      {"gs00233a.vx!", ".vx!", 1, "MAST", true, "MAST233A.vxd"},
+      {"gs00233a.vx!", ".vx!", 1, "", false, "gs00233a.dat"},  // station naming without a name
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.expected);
+    const std::string dir = tb::MakeTempDir();
+    ConvState cs;
+    OutputSet* set = nullptr;
+    ASSERT_EQ(OpenOutputSet(&set, cs), 0);
+    set->datExtension = strdup(c.extension);
+    set->identity->updateNameMode = static_cast<uint16_t>(c.updateNameMode);
+    std::snprintf(set->identity->nameTail, sizeof set->identity->nameTail, "233A");
+    ASSERT_EQ(OpenOutput(set, kOutDat, (dir + "/" + c.opened).c_str()), 0);
+    ASSERT_TRUE(dat::BeginEntry(cs, set->dat));  // the opening records
+    std::snprintf(cs.rx.longStationName, sizeof cs.rx.longStationName, "%s", c.longStationName);
+    cs.type27Written = c.type27Written;
+    tb::WriteFile(dir + "/" + c.expected, {1, 2, 3});  // a stale file under the final name is replaced
+    EXPECT_EQ(CloseOutputSet(&set, cs), 0);
+    EXPECT_EQ(set, nullptr);
+    EXPECT_EQ(tb::ReadFile(dir + "/" + c.expected).size(), dat::kOpeningBytes);
+    EXPECT_TRUE(std::strcmp(c.opened, c.expected) == 0 || !tb::FileExists(dir + "/" + c.opened));
+    tb::RemoveTree(dir);
   }
-  tb::RemoveTree(dir);
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, DatNamingTest,
-    ::testing::Values(
-        NamingCase{"TemporaryBecomesDat", "gs00233a.vx!", ".vx!", 0, "", false, "gs00233a.dat"},
-        NamingCase{"TemporaryBecomesVxd", "gs00233a.vx!", ".vx!", 0, "", true, "gs00233a.vxd"},
-        NamingCase{"ExplicitDatKept", "out.dat", ".dat", 0, "", true, "out.dat"},
-        NamingCase{"StationNaming", "gs00233a.vx!", ".vx!", 1, "MAST", false, "MAST233A.dat"},
-        NamingCase{"StationNamingWithVxd", "gs00233a.vx!", ".vx!", 1, "MAST", true, "MAST233A.vxd"},
-        NamingCase{"StationNamingWithoutName", "gs00233a.vx!", ".vx!", 1, "", false, "gs00233a.dat"}),
-    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(OutputSet, EmptyDatIsRemovedAndPatchReports16) {
   const std::string dir = tb::MakeTempDir();
@@ -85,10 +76,6 @@ TEST(OutputSet, OpenErrorsByKind) {
   EXPECT_EQ(CloseOutputSet(&set, cs), 0);
   EXPECT_EQ(CloseOutputSet(&set, cs), 2);
 }
-
-}  // namespace
-
-namespace {
 
 // An output whose writes fail (a full disk) makes the close report 15, and
 // a device given as an output name is never removed.

@@ -3,221 +3,131 @@
 // records, console lines, cancellation and failing inputs/outputs.
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <cstring>
 #include <string>
 #include <vector>
 
-#include "app/application.h"
 #include "common/byte_order.h"
-#include "dat/conv_state.h"
-#include "support/record_builder.h"
+#include "support/conversion_runner.h"
+#include "support/session_image_builder.h"
 
 namespace {
 
-struct Lines {
-  std::vector<std::pair<int, std::string>> all;
-  static void Collect(int32_t level, const char* text, void* user) {
-    static_cast<Lines*>(user)->all.emplace_back(level, text);
-  }
-};
+// The header blocks of the session image, without its records.
+tb::RawImage Image() {
+  tb::RawImage img = tb::SessionImage({});
+  img.records.clear();
+  return img;
+}
 
-class RunTest : public ::testing::Test {
- protected:
-  void SetUp() override { dir_ = tb::MakeTempDir(); }
-  void TearDown() override { tb::RemoveTree(dir_); }
+tb::Conversion ImageRun(const std::vector<uint8_t>& input, const char* outputs) {
+  tb::Conversion c;
+  c.input = input;
+  c.outputs = outputs;
+  return c;
+}
 
-  // A raw image whose header blocks hold recognisable values.
-  tb::RawImage Image() const {
-    tb::RawImage img;
-    img.receiverCode = 0x0105;
-    img.navVersion = 550;
-    img.sigVersion = 120;
-    for (int prn = 0; prn < 32; ++prn) {
-      for (int v = 0; v < 40; ++v) img.eph[prn][v] = prn * 100.0 + v + 0.125;
-      for (int b = 0; b < 13; ++b) img.ephTail[prn][b] = static_cast<uint8_t>(prn + b);
-    }
-    for (int v = 0; v < 14; ++v) img.ion[v] = std::ldexp(1.0, v - 20);
-    for (int b = 0; b < 5; ++b) img.ionTail[b] = static_cast<uint8_t>(0xA0 + b);
-    return img;
-  }
-
-  // Sets up the application as option parsing and name resolution would.
-  void Prepare(Application& app, const std::string& input, const std::string& base) {
-    std::snprintf(app.inputNames[0], kInputNameSize, "%s", input.c_str());
-    app.inputGiven = 1;
-    app.inputFormat = kFormatQ00;
-    std::snprintf(app.outputBase, kNameSize, "%s", base.c_str());
-    app.extensionPos = app.outputBase + std::strlen(app.outputBase);
-    std::snprintf(app.datExtension, kNameSize, ".vx!");
-    app.SetMessageCallback(Lines::Collect, &lines_);
-  }
-
-  std::string dir_;
-  Lines lines_;
-};
-
-TEST_F(RunTest, HeaderBlocksGiveEphAndIonFilesWithoutDat) {
+// Without -d the header blocks alone give the EPH and ION files.
+TEST(Run, HeaderBlocksGiveEphAndIonFilesAndVerboseLinesInOrder) {
   const tb::RawImage img = Image();
-  const std::string in = dir_ + "/gs00233a.q00";
-  tb::WriteFile(in, img.bytes());
-  Application app;
-  ConvState cs;
-  Prepare(app, in, dir_ + "/gs00233a");
-  app.produceEph = app.produceIon = 1;
-  ASSERT_EQ(app.RunConversion(cs), 0);
-
-  const std::vector<uint8_t> eph = tb::ReadFile(dir_ + "/gs00233a.eph");
+  tb::Conversion c = ImageRun(img.bytes(), "ei");
+  c.verbose = 1;
+  std::string base;
+  c.around = [&base](Application& app, ConvState& cs) {
+    base = app.outputBase;
+    return app.RunConversion(cs);
+  };
+  ASSERT_EQ(c.Run(), 0);
+  const std::vector<uint8_t>& eph = c.files[".eph"];
   ASSERT_EQ(eph.size(), 10756u);
-  EXPECT_EQ(eph[0], 0x74);
-  EXPECT_EQ(eph[1], 0x00);
-  EXPECT_EQ(eph[2], 0x00);
-  EXPECT_EQ(eph[3], 0x03);
+  EXPECT_EQ(std::vector<uint8_t>(eph.begin(), eph.begin() + 4), (std::vector<uint8_t>{0x74, 0, 0, 3}));
   for (int prn : {0, 6, 31}) {
     const uint8_t* slot = eph.data() + 4 + prn * 336;
     for (int v : {0, 17, 39}) EXPECT_EQ(bo::GetLeDouble(slot + 8 * v), img.eph[prn][v]);
     for (int b = 0; b < 13; ++b) EXPECT_EQ(slot[320 + b], img.ephTail[prn][b]);
     EXPECT_EQ(slot[333], 0);
   }
-  const std::vector<uint8_t> ion = tb::ReadFile(dir_ + "/gs00233a.ion");
+  const std::vector<uint8_t>& ion = c.files[".ion"];
   ASSERT_EQ(ion.size(), 115u);
   for (int v = 0; v < 14; ++v) EXPECT_EQ(bo::GetLeDouble(ion.data() + 8 * v), img.ion[v]);
   EXPECT_EQ(ion[112], 0xA0);
   EXPECT_EQ(ion[114], 0xA2);
-  EXPECT_FALSE(tb::FileExists(dir_ + "/gs00233a.dat"));
-}
-
-TEST_F(RunTest, VerboseLinesComeInTheirOrder) {
-  const std::string in = dir_ + "/gs00233a.q00";
-  tb::WriteFile(in, Image().bytes());
-  Application app;
-  ConvState cs;
-  Prepare(app, in, dir_ + "/gs00233a");
-  app.produceEph = app.produceIon = 1;
-  app.verbose = 1;
-  ASSERT_EQ(app.RunConversion(cs), 0);
+  EXPECT_EQ(c.Dat().size(), 0u);
   const std::vector<std::pair<int, std::string>> expected = {
-      {1, "logsplit:  Version 5.17"},
-      {1, "logsplit:  K01Lib: 8.24 "},
-      {1, "logsplit:  EPH: " + dir_ + "/gs00233a.eph"},
-      {1, "logsplit:  ION: " + dir_ + "/gs00233a.ion"},
-      {1, "logsplit:  Input file: " + in},
-      {1, "logsplit:  records: 0"},
-      {1, "logsplit:  status : 0"},
+      {1, "logsplit:  Version 5.17"},         {1, "logsplit:  K01Lib: 8.24 "},
+      {1, "logsplit:  EPH: " + base + ".eph"}, {1, "logsplit:  ION: " + base + ".ion"},
+      {1, "logsplit:  Input file: " + base + ".q00"},
+      {1, "logsplit:  records: 0"},           {1, "logsplit:  status : 0"},
   };
-  EXPECT_EQ(lines_.all, expected);
+  EXPECT_EQ(c.lines, expected);
 }
 
-// The DAT file of a run opens with the five header records, patched at
-// close with the values of the run, then the ion/UTC record. A record of a
-// type that the encoder does not write leaves exactly these records.
-TEST_F(RunTest, DatHeaderRecordsArePatchedAtClose) {
+// The DAT file opens with the five header records, patched at close with
+// the values of the run, then the ion/UTC record. A record of a type that
+// the encoder does not write leaves exactly these records.
+TEST(Run, DatHeaderRecordsArePatchedAtClose) {
   tb::RawImage img = Image();
   img.records.push_back(tb::Fields().u8(1).u8(2).record(200));
-  const std::string in = dir_ + "/gs00233a.q00";
-  tb::WriteFile(in, img.bytes());
-  Application app;
-  ConvState cs;
-  Prepare(app, in, dir_ + "/gs00233a");
-  app.produceDat = 1;
-  app.gpsWeek = 1500;
-  ASSERT_EQ(app.RunConversion(cs), 0);
-  EXPECT_FALSE(tb::FileExists(dir_ + "/gs00233a.vx!"));
-  const std::vector<uint8_t> dat = tb::ReadFile(dir_ + "/gs00233a.dat");
-  ASSERT_EQ(dat.size(), 485u);
-
-  std::vector<uint8_t> want;
-  auto put = [&want](std::initializer_list<int> bytes) {
-    for (int b : bytes) want.push_back(static_cast<uint8_t>(b));
-  };
-  auto zeros = [&want](size_t n) { want.insert(want.end(), n, 0); };
-  // Subtype 6: count 4 and four zero words.
-  put({0x74, 24, 6, 5, 0, 0, 4, 0});
-  zeros(16);
+  tb::Conversion c = ImageRun(img.bytes(), "d");
+  c.gpsWeek = 1500;
+  ASSERT_EQ(c.Run(), 0);
+  EXPECT_EQ(c.files.count(".vx!"), 0u);
+  tb::Le e;
+  e.u8(0x74).u8(24).u8(6).u8(5).u16(0).u16(4).zeros(16);  // count 4, four zero words
   // Subtype 0: station text from the output name, nothing from a session.
-  put({0x74, 98, 0, 5, 1, 0, 'G', 'S', '0', '0', 0});
-  zeros(98 - 11);
+  e.u8(0x74).u8(98).u8(0).u8(5).u8(1).u8(0).text("GS00", 5).zeros(87);
   // Subtype 1: name tail, week 1500 and the date of its start, 5 Oct 2008.
-  put({0x74, 65, 1, 5, 0, 0, '2', '3', '3', 'A', 0, 0});
-  zeros(8);
-  put({1500 & 0xFF, 1500 >> 8, 108, 0, 10, 0, 5, 0});
-  zeros(65 - 28);
+  e.u8(0x74).u8(65).u8(1).u8(5).u16(0).text("233A", 6).zeros(8);
+  e.u16(1500).u16(108).u16(10).u16(5).zeros(37);
   // Subtype 2: versions from the image header, download version 3.11.1,
   // serial numbers formatted from zero, receiver type code 5.
-  put({0x74, 64, 2, 5, 0, 0, 550 & 0xFF, 550 >> 8, 120, 0, 3, 0, 11, 0, 1, 0});
-  for (char c : std::string("         0")) want.push_back(static_cast<uint8_t>(c));
-  zeros(2);
-  for (char c : std::string("0000000000")) want.push_back(static_cast<uint8_t>(c));
-  zeros(2);
-  put({5});
-  zeros(64 - 41);
-  // Subtype 3: no positions.
-  put({0x74, 110, 3, 5});
-  zeros(106);
+  e.u8(0x74).u8(64).u8(2).u8(5).u16(0).u16(550).u16(120).u16(3).u16(11).u16(1);
+  e.text("         0", 12).text("0000000000", 12).u8(5).zeros(23);
+  e.u8(0x74).u8(110).u8(3).u8(5).zeros(106);  // subtype 3: no positions
   // The opening ion/UTC record carries the image's block.
-  put({0x74, 124, 0, 15});
-  uint8_t value[8];
-  for (int v = 0; v < 14; ++v) {
-    bo::PutLeDouble(value, img.ion[v]);
-    want.insert(want.end(), value, value + 8);
-  }
-  put({0xA0, 0xA1, 0xA2, 0xA3, 0xA4, 0, 0, 0});
-  ASSERT_EQ(want.size(), 485u);
-  for (size_t i = 0; i < want.size(); ++i) ASSERT_EQ(dat[i], want[i]) << "byte " << i;
+  e.u8(0x74).u8(124).u8(0).u8(15);
+  for (double v : img.ion) e.f64(v);
+  e.u8(0xA0).u8(0xA1).u8(0xA2).u8(0xA3).u8(0xA4).zeros(3);
+  ASSERT_EQ(e.b.size(), 485u);
+  EXPECT_EQ(c.files[".dat"], e.b);
 }
 
-TEST_F(RunTest, CancelFromProgressEndsWith28AfterFinalising) {
-  const std::string in = dir_ + "/gs00233a.q00";
-  tb::WriteFile(in, Image().bytes());
-  Application app;
-  ConvState cs;
-  Prepare(app, in, dir_ + "/gs00233a");
-  app.produceEph = 1;
-  app.produceDat = 1;
-  app.SetProgressCallback(
-      [](uint8_t* cancel, uint16_t percent, uintptr_t, uintptr_t) -> uint16_t {
-        *cancel = 1;
-        return percent;
-      },
-      0, 0);
-  EXPECT_EQ(app.RunConversion(cs), 28);
-  EXPECT_EQ(tb::ReadFile(dir_ + "/gs00233a.eph").size(), 10756u);
+TEST(Run, CancelFromProgressEndsWith28AfterFinalising) {
+  tb::Conversion c = ImageRun(Image().bytes(), "ed");
+  c.progress = [](uint8_t* cancel, uint16_t percent, uintptr_t, uintptr_t) -> uint16_t {
+    *cancel = 1;
+    return percent;
+  };
+  EXPECT_EQ(c.Run(), 28);
+  EXPECT_EQ(c.files[".eph"].size(), 10756u);
 }
 
-struct FailureCase {
-  const char* name;
-  int produce;  // which output: 1 DAT, 2 EPH
-  bool badOutputDir;
-  bool noSignature;
-  bool secondInputMissing;
-  Status expected;
-};
-
-class RunFailureTest : public RunTest, public ::testing::WithParamInterface<FailureCase> {};
-
-TEST_P(RunFailureTest, EndsWithItsStatus) {
-  const FailureCase& c = GetParam();
-  const std::string in = dir_ + "/gs00233a.q00";
-  tb::WriteFile(in, c.noSignature ? std::vector<uint8_t>(64, 0x55) : Image().bytes());
-  Application app;
-  ConvState cs;
-  Prepare(app, in, c.badOutputDir ? dir_ + "/missing/gs00233a" : dir_ + "/gs00233a");
-  if (c.secondInputMissing) {
-    std::snprintf(app.inputNames[1], kInputNameSize, "%s/gone.q00", dir_.c_str());
-  }
-  (c.produce == 1 ? app.produceDat : app.produceEph) = 1;
-  EXPECT_EQ(app.RunConversion(cs), c.expected);
-  if (c.secondInputMissing) {
-    EXPECT_EQ(tb::ReadFile(dir_ + "/gs00233a.eph").size(), 10756u);
+TEST(Run, FailuresEndWithTheirStatus) {
+  struct Case {
+    const char* outputs;
+    bool badOutputDir, noSignature, secondInputMissing;
+    Status expected;
+  } cases[] = {{"d", true, false, false, 3},    // DAT cannot be created
+               {"e", true, false, false, 5},    // EPH cannot be created
+               {"e", false, true, false, 18},   // input without signature
+               {"e", false, false, true, 17}};  // second input missing
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.expected);
+    tb::Conversion c = ImageRun(k.noSignature ? std::vector<uint8_t>(64, 0x55) : Image().bytes(), k.outputs);
+    c.around = [&k](Application& app, ConvState& cs) {
+      std::string base = app.outputBase;
+      const std::string dir = base.substr(0, base.rfind('/'));
+      if (k.badOutputDir) base.insert(dir.size(), "/missing");
+      std::snprintf(app.outputBase, kNameSize, "%s", base.c_str());
+      app.extensionPos = app.outputBase + base.size();
+      if (k.secondInputMissing) std::snprintf(app.inputNames[1], kInputNameSize, "%s/gone.q00", dir.c_str());
+      return app.RunConversion(cs);
+    };
+    EXPECT_EQ(c.Run(), k.expected);
+    if (k.secondInputMissing) {
+      EXPECT_EQ(c.files[".eph"].size(), 10756u);
+    }
   }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, RunFailureTest,
-    ::testing::Values(FailureCase{"DatCannotBeCreated", 1, true, false, false, 3},
-                      FailureCase{"EphCannotBeCreated", 2, true, false, false, 5},
-                      FailureCase{"InputWithoutSignature", 2, false, true, false, 18},
-                      FailureCase{"SecondInputMissing", 2, false, false, true, 17}),
-    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

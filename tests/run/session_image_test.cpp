@@ -6,7 +6,8 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
+#include <filesystem>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -14,35 +15,52 @@
 #include "app/application.h"
 #include "common/byte_order.h"
 #include "dat/conv_state.h"
-#include "support/record_builder.h"
 #include "support/session_image_builder.h"
 
 namespace {
 
 namespace ss = tb::session;
+using Bytes = std::vector<uint8_t>;
 
-// Little-endian expected bytes.
-struct Le {
-  std::vector<uint8_t> b;
-  Le& u8(uint32_t v) { b.push_back(static_cast<uint8_t>(v)); return *this; }
-  Le& u16(uint32_t v) { return u8(v & 0xFF).u8((v >> 8) & 0xFF); }
-  Le& u32(uint32_t v) { return u16(v & 0xFFFF).u16(v >> 16); }
-  Le& f64(double v) {
-    uint8_t x[8];
-    bo::PutLeDouble(x, v);
-    b.insert(b.end(), x, x + 8);
-    return *this;
-  }
-  // Text in a field of width bytes, zero-filled.
-  Le& text(const std::string& s, size_t width) {
-    for (size_t i = 0; i < width; ++i) u8(i < s.size() ? static_cast<uint8_t>(s[i]) : 0);
-    return *this;
-  }
-};
+constexpr const char* kRenamed = "HIGHRIDGE_OBSERVATORY_NORTH285N.dat";
 
 std::string Spaces(size_t n) { return std::string(n, ' '); }
 
-std::string Text(const std::vector<uint8_t>& v) { return std::string(v.begin(), v.end()); }
+// Status and every file left in the folder, by name.
+struct Outcome {
+  Status status = 0;
+  std::map<std::string, Bytes> files;
+  std::string Text(const std::string& name) { return {files[name].begin(), files[name].end()}; }
+};
+
+// Writes the session image as gs00233a.q00 in a fresh folder and runs the
+// program's stages on the command line "logsplit <options> <input>".
+Outcome Convert(const tb::SessionParams& params, std::vector<std::string> options) {
+  const std::string dir = tb::MakeTempDir();
+  tb::WriteFile(dir + "/gs00233a.q00", tb::SessionImage(params).bytes());
+  options.insert(options.begin(), "logsplit");
+  options.push_back(dir + "/gs00233a.q00");
+  std::vector<const char*> argv;
+  for (const std::string& o : options) argv.push_back(o.c_str());
+  auto app = std::make_unique<Application>();
+  auto cs = std::make_unique<ConvState>();
+  app->SetMessageCallback([](int32_t, const char*, void*) {}, nullptr);
+  app->customArgsRoot = dir.c_str();  // no stored custom arguments
+  Outcome out;
+  Status& st = out.status;
+  st = app->ParseArguments(static_cast<int>(argv.size()), argv.data(), true);
+  if (st == 0) st = app->ApplyRegistryArguments();
+  if (st == 0) st = app->ResolveOutputName();
+  if (st == 0) st = app->RunConversion(*cs);
+  for (const auto& e : std::filesystem::directory_iterator(dir))
+    out.files[e.path().filename().string()] = tb::ReadFile(e.path().string());
+  // A station name from the data never moves the file out of its folder.
+  const std::string escaped = dir + "/../ESCAPE285N.dat";
+  EXPECT_FALSE(tb::FileExists(escaped));
+  std::remove(escaped.c_str());
+  tb::RemoveTree(dir);
+  return out;
+}
 
 // Tracking figures per SV after the whole session (total L1, cont L1,
 // total L2, cont L2): SV 1 tracked in two sessions, so its totals add up
@@ -59,71 +77,37 @@ std::vector<Figures> ExpectedTracking() {
   return f;
 }
 
-class SessionImageTest : public ::testing::Test {
- protected:
-  void SetUp() override { dir_ = tb::MakeTempDir(); }
-  void TearDown() override { tb::RemoveTree(dir_); }
-
-  // Writes the session image as gs00233a.q00 and runs the program's stages
-  // on the command line "logsplit <options> <input>".
-  Status Convert(const tb::SessionParams& params, const std::vector<std::string>& options) {
-    const std::string input = dir_ + "/gs00233a.q00";
-    tb::WriteFile(input, tb::SessionImage(params).bytes());
-    std::vector<const char*> argv = {"logsplit"};
-    for (const std::string& o : options) argv.push_back(o.c_str());
-    argv.push_back(input.c_str());
-    auto app = std::make_unique<Application>();
-    auto cs = std::make_unique<ConvState>();
-    app->SetMessageCallback([](int32_t, const char*, void*) {}, nullptr);
-    app->customArgsRoot = dir_.c_str();  // no stored custom arguments
-    Status st = app->ParseArguments(static_cast<int>(argv.size()), argv.data(), true);
-    if (st == 0) st = app->ApplyRegistryArguments();
-    if (st == 0) st = app->ResolveOutputName();
-    if (st == 0) st = app->RunConversion(*cs);
-    return st;
-  }
-
-  std::string Out(const std::string& name) const { return dir_ + "/" + name; }
-
-  std::string dir_;
-};
-
 // The five DAT header records (361 bytes) of the standard session with
 // the given station text, name tail and receiver serial string.
-std::vector<uint8_t> ExpectedHeaders(const std::string& station, const std::string& tail,
-                                     const std::string& serial, uint8_t typeCode,
-                                     const std::string& headerName, uint8_t nameLength) {
-  Le e;
-  e.u8(0x74).u8(24).u8(6).u8(5).u16(0).u16(4).u32(0).u32(0).u32(0).u32(0);
+Bytes ExpectedHeaders(const std::string& station, const std::string& tail, const std::string& serial,
+                      uint8_t typeCode, const std::string& headerName, uint8_t nameLength) {
+  using namespace ss;
+  tb::Le e;
+  e.u8(0x74).u8(24).u8(6).u8(5).u16(0).u16(4).zeros(16);
 
-  e.u8(0x74).u8(98).u8(0).u8(5).u8(1).u8(0).text(station, 5).u8(ss::kRefKind);
-  e.f64(ss::kRefLat * 180.0).f64(ss::kRefLon * 180.0).f64(ss::kRefHeight).f64(ss::kAntennaHeight);
-  e.u8(ss::kAntennaHeightUnit).u8(1).u8(nameLength);
-  e.text(headerName, 51);
+  e.u8(0x74).u8(98).u8(0).u8(5).u8(1).u8(0).text(station, 5).u8(kRefKind);
+  e.f64(kRefLat * 180.0).f64(kRefLon * 180.0).f64(kRefHeight).f64(kAntennaHeight);
+  e.u8(kAntennaHeightUnit).u8(1).u8(nameLength).text(headerName, 51);
 
-  e.u8(0x74).u8(65).u8(1).u8(5).u16(0).text(tail, 5).u8(ss::kScheduleSpecified);
-  e.u16(ss::kScheduleStart).u16(ss::kScheduleStop).u16(ss::kLoggingStart).u16(ss::kLoggingStop);
+  e.u8(0x74).u8(65).u8(1).u8(5).u16(0).text(tail, 5).u8(kScheduleSpecified);
+  e.u16(kScheduleStart).u16(kScheduleStop).u16(kLoggingStart).u16(kLoggingStop);
   e.u16(1500).u16(108).u16(10).u16(11);  // first epoch: Saturday 11 October 2008
-  e.u16(ss::kSyncRate).u8(ss::kElevationMask).u8(ss::kMinSvs).u8(ss::kAntennaInField);
-  e.u8(ss::kLoggingSpecified).u8(ss::kPositionOnly).u8(ss::kEveryCycle).u8(ss::kSvSelection);
-  e.u8(ss::kA4).u8(1).u8(ss::kA5).text(ss::kT1, 4).f64(ss::kD1Raw);
-  e.u32(ss::kW1).u32(ss::kW2).u32(ss::kW3).u8(ss::kA10);
+  e.u16(kSyncRate).u8(kElevationMask).u8(kMinSvs).u8(kAntennaInField);
+  e.u8(kLoggingSpecified).u8(kPositionOnly).u8(kEveryCycle).u8(kSvSelection);
+  e.u8(kA4).u8(1).u8(kA5).text(kT1, 4).f64(kD1Raw).u32(kW1).u32(kW2).u32(kW3).u8(kA10);
 
-  e.u8(0x74).u8(64).u8(2).u8(5).u16(0).u16(ss::kDataNav).u16(ss::kDataSig);
+  e.u8(0x74).u8(64).u8(2).u8(5).u16(0).u16(kDataNav).u16(kDataSig);
   e.u16(3).u16(11).u16(1).text("     12345", 12).text(serial, 12).u8(typeCode);
-  e.u8(ss::kA1).u8(ss::kL2Flag).u8(ss::kTestMode).u8(1).u8(ss::kA7).u8(ss::kA8).u8(ss::kA9);
-  e.f64(ss::kD2Raw / 16.0).u32(ss::kW4).u16(ss::kH1).u8(ss::kA6).u8(ss::kA11);
+  e.u8(kA1).u8(kL2Flag).u8(kTestMode).u8(1).u8(kA7).u8(kA8).u8(kA9);
+  e.f64(kD2Raw / 16.0).u32(kW4).u16(kH1).u8(kA6).u8(kA11);
 
+  // Positions: PDOPs 99.9 and 100.0, heights as they are, the rest in degrees.
   e.u8(0x74).u8(110).u8(3).u8(5).u16(0);
-  const double p[12] = {ss::kPositions[0], ss::kPositions[1], ss::kPositions[2], 99.9,
-                        ss::kPositions[4], ss::kPositions[5], 100.0, ss::kPositions[7],
-                        ss::kPositions[8], ss::kPositions[9], ss::kPositions[10],
-                        ss::kPositions[11]};
   for (int i = 0; i < 12; ++i) {
-    const bool height = i == 2 || i == 3 || i == 6 || i == 9;
-    e.f64(height ? p[i] : p[i] * 180.0);
+    const double p = i == 3 ? 99.9 : i == 6 ? 100.0 : kPositions[i];
+    e.f64(i == 2 || i == 3 || i == 6 || i == 9 ? p : p * 180.0);
   }
-  e.u32(ss::kW5).u32(ss::kW6);
+  e.u32(kW5).u32(kW6);
   return e.b;
 }
 
@@ -132,9 +116,8 @@ std::string ExpectedMesTracking() {
   std::string out;
   char cell[32];
   for (size_t start = 0; start < f.size(); start += 10) {
-    const size_t end = std::min(f.size(), start + 10);
     std::string rows[5] = {"Tracking ", "total L1 ", "cont  L1 ", "total L2 ", "cont  L2 "};
-    for (size_t i = start; i < end; ++i) {
+    for (size_t i = start; i < std::min(f.size(), start + 10); ++i) {
       std::snprintf(cell, sizeof cell, "  SV %2d", f[i].sv);
       rows[0] += cell;
       const long values[4] = {f[i].totalL1, f[i].contL1, f[i].totalL2, f[i].contL2};
@@ -149,89 +132,80 @@ std::string ExpectedMesTracking() {
   return out;
 }
 
-TEST_F(SessionImageTest, FullSessionGivesHeaderRecordsReportsAndCfg) {
-  ASSERT_EQ(Convert({}, {"-deima", "-s", "-n", "-u1", "-W1400"}), 0);
-
+TEST(SessionImage, FullSessionGivesHeaderRecordsReportsAndCfg) {
+  Outcome out = Convert({}, {"-deima", "-s", "-n", "-u1", "-W1400"});
+  ASSERT_EQ(out.status, 0);
   // -u1: the long station name (up to its space) and the name tail from the
   // first epoch (day 285, hour 23 = 'N'), then ".vx!" becomes ".dat".
-  const std::string datName = Out("HIGHRIDGE_OBSERVATORY_NORTH285N.dat");
-  ASSERT_TRUE(tb::FileExists(datName));
-  EXPECT_FALSE(tb::FileExists(Out("gs00233a.dat")));
-  EXPECT_FALSE(tb::FileExists(Out("gs00233a.vx!")));
-  const std::vector<uint8_t> dat = tb::ReadFile(datName);
+  const std::string datName = kRenamed;
+  std::vector<std::string> names;
+  for (const auto& f : out.files) names.push_back(f.first);
+  EXPECT_EQ(names, (std::vector<std::string>{datName, "gs00233a.cfg", "gs00233a.eph", "gs00233a.ion",
+                                             "gs00233a.mes", "gs00233a.q00", "gs00233a.txt"}));
+  const Bytes& dat = out.files[datName];
   ASSERT_GE(dat.size(), 485u);
 
   // Receiver type code 29: station text from the header station name, the
   // serial string fixed by -n (0000012345 + 2^32).
-  const std::vector<uint8_t> headers = ExpectedHeaders("PHA7", "285N", "4294979641", 29, "ALPHA7", 6);
+  const Bytes headers = ExpectedHeaders("PHA7", "285N", "4294979641", 29, "ALPHA7", 6);
   ASSERT_EQ(headers.size(), 361u);
-  for (size_t i = 0; i < headers.size(); ++i) ASSERT_EQ(dat[i], headers[i]) << "header byte " << i;
+  EXPECT_EQ(Bytes(dat.begin(), dat.begin() + 361), headers);
 
   // The opening ion/UTC record was rewritten in place from the type-15 record.
-  Le ion;
+  tb::Le ion;
+  ion.u8(0x74).u8(124).u8(0).u8(15);
   for (int i = 0; i < 11; ++i) ion.f64(ss::IonValue(i));
   ion.f64(ss::kIonShort[0]).f64(ss::kIonShort[1]).f64(ss::kIonLong);
   for (uint8_t b : ss::kIonTail) ion.u8(b);
-  EXPECT_EQ(std::vector<uint8_t>(dat.begin() + 361, dat.begin() + 365),
-            (std::vector<uint8_t>{0x74, 124, 0, 15}));
-  EXPECT_EQ(std::vector<uint8_t>(dat.begin() + 365, dat.begin() + 485), ion.b);
-  EXPECT_EQ(tb::ReadFile(Out("gs00233a.ion")), std::vector<uint8_t>(ion.b.begin(), ion.b.begin() + 115));
+  EXPECT_EQ(Bytes(dat.begin() + 361, dat.begin() + 485), ion.b);
+  EXPECT_EQ(out.files["gs00233a.ion"], Bytes(ion.b.begin() + 4, ion.b.begin() + 119));
 
   // The records after the opening ones: type, byte 2 and length. Session
   // records (14, 22, 23, 24), a type-30 subtype 0 and a text of subtype 6
   // write nothing; the three epochs are one record each.
-  struct Rec {
-    uint8_t type, byte2;
-    size_t length;
-  };
-  const Rec want[] = {{12, 0, 68},   {30, 1, 45},  {16, 3, 36},  {16, 27, 17}, {3, 0, 206},
-                      {31, 0, 18},   {31, 0, 108}, {31, 0, 108}, {31, 0, 68},  {17, 0, 165},
-                      {17, 0, 213},  {17, 0, 69}};
+  const int want[][3] = {{12, 0, 68},  {30, 1, 45},  {16, 3, 36},  {16, 27, 17},
+                         {3, 0, 206},  {31, 0, 18},  {31, 0, 108}, {31, 0, 108},
+                         {31, 0, 68},  {17, 0, 165}, {17, 0, 213}, {17, 0, 69}};
   size_t at = 485;
   int epoch = 0;
-  for (const Rec& r : want) {
+  for (const auto& [type, byte2, length] : want) {
     ASSERT_LE(at + 4, dat.size());
-    const size_t len = (r.type == 12 || r.type == 17) ? dat[at + 1] | (dat[at + 2] << 8) : dat[at + 1];
+    const bool wide = type == 12 || type == 17;
+    const size_t len = wide ? dat[at + 1] | (dat[at + 2] << 8) : dat[at + 1];
     EXPECT_EQ(dat[at], 0x74);
-    EXPECT_EQ(dat[at + 3], r.type) << "at " << at;
-    if (r.type != 12 && r.type != 17) {
-      EXPECT_EQ(dat[at + 2], r.byte2);
+    EXPECT_EQ(dat[at + 3], type) << "at " << at;
+    if (!wide) {
+      EXPECT_EQ(dat[at + 2], byte2);
     }
-    ASSERT_EQ(len, r.length) << "type " << int(r.type) << " at " << at;
-    if (r.type == 17) {
+    ASSERT_EQ(len, static_cast<size_t>(length)) << "type " << type << " at " << at;
+    if (type == 17) {
       EXPECT_EQ(bo::GetLeDouble(dat.data() + at + 4), ss::kEpochs[epoch++]);
     }
-    if (r.type == 16 && r.byte2 == 27) {
-      const std::vector<uint8_t> text(dat.begin() + at + 4, dat.begin() + at + len);
-      EXPECT_EQ(Text(text), "ANTSER: 12345");
-    }
-    if (r.type == 30) {
-      // The receiver information record keeps the data as received: the
-      // serial string fix reaches only the header records and reports.
-      Le b;
-      b.u8(0x74).u8(45).u8(1).u8(30).u8(6);
-      b.u8(8).u32(ss::kInfoSerial).u16(0x0100 | 29).u8(0xAA).u8(0xBB);
-      b.u8(10).text("0000012345", 10).u8(2).u8(1).u8(2);
-      b.u8(8).u16(101).u16(2).u16(3).u8(0xCC).u8(0xDD).u8(0).u8(6).u32(ss::kInfoAntenna).u16(0x0506);
-      EXPECT_EQ(std::vector<uint8_t>(dat.begin() + at, dat.begin() + at + 45), b.b);
+    if (byte2 == 27) {
+      EXPECT_EQ(std::string(dat.begin() + at + 4, dat.begin() + at + len), "ANTSER: 12345");
     }
     at += len;
   }
   EXPECT_EQ(at, dat.size());
+  // The receiver information record keeps the data as received: the serial
+  // string fix reaches only the header records and reports.
+  tb::Le info;
+  info.u8(0x74).u8(45).u8(1).u8(30).u8(6).u8(8).u32(ss::kInfoSerial).u16(0x0100 | 29).u8(0xAA).u8(0xBB);
+  info.u8(10).text("0000012345", 10).u8(2).u8(1).u8(2);
+  info.u8(8).u16(101).u16(2).u16(3).u8(0xCC).u8(0xDD).u8(0).u8(6).u32(ss::kInfoAntenna).u16(0x0506);
+  EXPECT_EQ(Bytes(dat.begin() + 485 + 68, dat.begin() + 485 + 68 + 45), info.b);
 
-  // EPH slot of SV 5: values 0..24 from the ephemeris record, the rest and
-  // the flag bytes 320..332 from the image's initial block.
-  const std::vector<uint8_t> eph = tb::ReadFile(Out("gs00233a.eph"));
+  // EPH slot of SV 5 after the run: value 24 from the ephemeris record,
+  // value 25 and the flag bytes from the image's initial block.
+  const Bytes& eph = out.files["gs00233a.eph"];
   ASSERT_EQ(eph.size(), 10756u);
   const uint8_t* slot = eph.data() + 4 + (ss::kEphSv - 1) * 336;
-  for (int v = 0; v < 40; ++v)
-    EXPECT_EQ(bo::GetLeDouble(slot + 8 * v), v < 25 ? ss::EphValue(v) : 4 + v / 64.0) << v;
-  for (int b = 0; b < 13; ++b) EXPECT_EQ(slot[320 + b], 0x40 + b);
-  EXPECT_EQ(slot[334], 0);
-  EXPECT_EQ(slot[335], 0);
+  EXPECT_EQ(bo::GetLeDouble(slot + 8 * 24), ss::EphValue(24));
+  EXPECT_EQ(bo::GetLeDouble(slot + 8 * 25), 4 + 25 / 64.0);
+  EXPECT_EQ(slot[332], 0x40 + 12);
 
-  // MES report.
-  std::string mes =
+  // MES report: 23 tracked SVs in groups of 10, 10 and 3 (SV 4 tracked L2 only).
+  const std::string mes =
       "Station ID: PHA7  Session #: 285-N     Oct 11, 2008 23:15\n"
       "Reference Position - USER SPECIFIED:\n"
       "Lat.  = 49:13'07.500\" N  Long. =  77:20'37.500\" W  Height = 312.4  [meters]\n"
@@ -243,9 +217,8 @@ TEST_F(SessionImageTest, FullSessionGivesHeaderRecordsReportsAndCfg) {
       "NP Software = 5.50     SP Software = 1.20     Download Software = 3.11.01\n"
       "\nSurvey schedule:  Start time = 08:00  Stop time = 17:00\n"
       "Data-logging start time = 08:05\n"
-      "Data-logging stop  time = 16:55\n";
-  mes += ExpectedMesTracking();
-  mes +=
+      "Data-logging stop  time = 16:55\n" +
+      ExpectedMesTracking() +
       "\nSV Selection mode = AUTOMATIC\n"
       "Elevation mask    = 15     [degrees]   Minimum # of SVs  =  4\n"
       "Survey sync rate  = 15.0   [sec]\n"
@@ -253,18 +226,9 @@ TEST_F(SessionImageTest, FullSessionGivesHeaderRecordsReportsAndCfg) {
       "\n3D Position" + Spaces(6) + "Best PDOP Position [99.9]" + Spaces(5) + "Mean Position [1234]\n" +
       "Latitude:" + Spaces(9) + "49:13'07.50000\" N" + Spaces(13) + "45:00'00.00000\" N\n" +
       "Longitude:" + Spaces(7) + " 77:20'37.50000\" W" + Spaces(12) + " 90:00'00.00000\" E\n" +
-      "Height [m]:" + Spaces(6) + Spaces(10) + "305.5" + Spaces(15) + Spaces(10) + "300.4\n" +
-      "\n2D Position" + Spaces(6) + "Position not available\n" + "\n";
-  const std::string mesText = Text(tb::ReadFile(Out("gs00233a.mes")));
-  EXPECT_EQ(mesText, mes);
-  // 23 tracked SVs: groups of 10, 10 and 3 (SV 4 tracked L2 only).
-  EXPECT_NE(mesText.find("\nTracking   SV  1  SV  2  SV  3  SV  5  SV  6  SV  7  SV  9  SV 10  SV 11"
-                         "  SV 12\ntotal L1     280    206    209    215"),
-            std::string::npos);
-  EXPECT_NE(mesText.find("\nTracking   SV 13  SV 14  SV 15  SV 17  SV 18  SV 19  SV 20  SV 21"
-                         "  SV 22  SV 24\n"),
-            std::string::npos);
-  EXPECT_NE(mesText.find("\nTracking   SV 25  SV 27  SV 31\n"), std::string::npos);
+      "Height [m]:" + Spaces(16) + "305.5" + Spaces(25) + "300.4\n" +
+      "\n2D Position" + Spaces(6) + "Position not available\n\n";
+  EXPECT_EQ(out.Text("gs00233a.mes"), mes);
 
   // Summary: versions reported by the data, the last epoch in the next week.
   std::string summary =
@@ -286,44 +250,32 @@ TEST_F(SessionImageTest, FullSessionGivesHeaderRecordsReportsAndCfg) {
                   f.contL1, f.totalL2, f.contL2);
     summary += row;
   }
-  EXPECT_EQ(Text(tb::ReadFile(Out("gs00233a.txt"))), summary);
+  EXPECT_EQ(out.Text("gs00233a.txt"), summary);
 
   // CFG: the second application file (260 bytes) in two packets, the first
   // with the prefix and the items of 102 and 102 bytes, the second with the
   // item of 52 bytes; byte count 260 + 2 x 9.
-  const std::vector<uint8_t> app = ss::AppFile();
+  const Bytes app = ss::AppFile();
   ASSERT_EQ(app.size(), 260u);
-  Le cfg;
+  tb::Le cfg;
   cfg.u16(278);
-  auto packet = [&cfg, &app](size_t from, size_t p, uint8_t index) {
-    const uint8_t head[7] = {0x02, 0x00, 0x64, static_cast<uint8_t>(p + 3), 0x00, index, 1};
+  auto packet = [&cfg, &app](size_t from, size_t n, uint8_t index) {
+    const uint8_t head[7] = {0x02, 0x00, 0x64, static_cast<uint8_t>(n + 3), 0x00, index, 1};
     unsigned sum = 0;  // bytes 1 to 6 of the packet and the payload
-    for (int i = 0; i < 7; ++i) {
-      cfg.u8(head[i]);
-      if (i > 0) sum += head[i];
-    }
-    for (size_t i = 0; i < p; ++i) {
-      cfg.u8(app[from + i]);
-      sum += app[from + i];
-    }
+    for (int i = 0; i < 7; ++i) cfg.u8(head[i]), sum += i > 0 ? head[i] : 0;
+    for (size_t i = 0; i < n; ++i) cfg.u8(app[from + i]), sum += app[from + i];
     cfg.u8(sum & 0xFF).u8(0x03);
   };
   packet(0, 208, 0);
   packet(208, 52, 1);
-  EXPECT_EQ(tb::ReadFile(Out("gs00233a.cfg")), cfg.b);
+  EXPECT_EQ(out.files["gs00233a.cfg"], cfg.b);
 }
 
 // Station text, name tail, serial string and final DAT name by receiver
 // type code (29 to 59 take them from the data), -n / -n! and -u1.
 struct Variant {
   const char* name;
-  uint8_t typeCode = 29;
-  uint16_t firmware = 101;
-  const char* headerName = "ALPHA7";
-  bool terminated = true;  // header station name sent with a NUL
-  const char* serialText = "0000012345";
-  const char* longNameText = "HIGHRIDGE_OBSERVATORY_NORTH CAMP";
-  bool narrow = false;     // session record types 4, 13, 5
+  tb::SessionParams params = {};
   std::vector<std::string> options = {};
   const char* station = "PHA7";
   const char* tail = "285N";
@@ -334,45 +286,32 @@ struct Variant {
 
 void PrintTo(const Variant& v, std::ostream* os) { *os << v.name; }
 
-class SessionVariantTest : public SessionImageTest, public ::testing::WithParamInterface<Variant> {};
+class SessionVariantTest : public ::testing::TestWithParam<Variant> {};
 
 TEST_P(SessionVariantTest, StationTailSerialAndName) {
   const Variant& v = GetParam();
-  tb::SessionParams params;
-  params.typeCode = v.typeCode;
-  params.firmware = v.firmware;
-  params.headerName = v.headerName;
-  params.headerNameTerminated = v.terminated;
-  params.serialText = v.serialText;
-  params.longNameText = v.longNameText;
-  params.narrow = v.narrow;
   std::vector<std::string> options = {"-d", "-m", "-s"};
   options.insert(options.end(), v.options.begin(), v.options.end());
-  ASSERT_EQ(Convert(params, options), 0);
-  const std::string escaped = dir_ + "/../ESCAPE285N.dat";
-  const bool escapedExists = tb::FileExists(escaped);
-  std::remove(escaped.c_str());
-  EXPECT_FALSE(escapedExists);
-
-  ASSERT_TRUE(tb::FileExists(Out(v.datName))) << v.datName;
-  const std::vector<uint8_t> dat = tb::ReadFile(Out(v.datName));
+  Outcome out = Convert(v.params, options);
+  ASSERT_EQ(out.status, 0);
+  ASSERT_EQ(out.files.count(v.datName), 1u) << v.datName;
+  const Bytes& dat = out.files[v.datName];
   ASSERT_GE(dat.size(), 361u);
-  const std::string name = v.headerName;
-  const uint8_t length = static_cast<uint8_t>(name.empty() || v.terminated ? name.size() : name.size() - 1);
-  const std::vector<uint8_t> want =
-      ExpectedHeaders(v.station, v.tail, v.serial, v.typeCode, name, length);
-  for (size_t i = 0; i < want.size(); ++i) ASSERT_EQ(dat[i], want[i]) << "header byte " << i;
+  const std::string& name = v.params.headerName;
+  const size_t length = name.empty() || v.params.headerNameTerminated ? name.size() : name.size() - 1;
+  EXPECT_EQ(Bytes(dat.begin(), dat.begin() + 361),
+            ExpectedHeaders(v.station, v.tail, v.serial, v.params.typeCode, name, static_cast<uint8_t>(length)));
 
   char line[128];
   std::snprintf(line, sizeof line, "Station ID: %-4s  Session #: %.3s-%c     Oct 11, 2008 23:15\n",
                 v.station, v.tail, v.tail[3]);
-  const std::string mes = Text(tb::ReadFile(Out("gs00233a.mes")));
+  const std::string mes = out.Text("gs00233a.mes");
   EXPECT_EQ(mes.rfind(line, 0), 0u);
   // The whole header station name (length + 1 characters) is printed.
   EXPECT_NE(mes.find("Long station name:  " + name + "\n"), std::string::npos);
   EXPECT_NE(mes.find(std::string("Receiver serial # = ") + v.printed + "\n"), std::string::npos);
   std::snprintf(line, sizeof line, "Station         : %s\nSession         : %s\n", v.station, v.tail);
-  const std::string summary = Text(tb::ReadFile(Out("gs00233a.txt")));
+  const std::string summary = out.Text("gs00233a.txt");
   EXPECT_EQ(summary.rfind(line, 0), 0u);
   EXPECT_NE(summary.find(std::string("Rx  Serial#     : ") + v.printed + "\n"), std::string::npos);
 }
@@ -380,57 +319,53 @@ TEST_P(SessionVariantTest, StationTailSerialAndName) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, SessionVariantTest,
     ::testing::Values(
-        Variant{.name = "SteloFixAndRename", .options = {"-n", "-u1"}, .serial = "4294979641",
-                .printed = "4294979641", .datName = "HIGHRIDGE_OBSERVATORY_NORTH285N.dat"},
-        Variant{.name = "NarrowSessionRecords", .narrow = true},
-        Variant{.name = "ShortHeaderNameAtCode59", .typeCode = 59, .headerName = "AB",
-                .options = {"-u1"}, .station = "AB",
-                .datName = "HIGHRIDGE_OBSERVATORY_NORTH285N.dat"},
+        Variant{.name = "NarrowSessionRecords", .params = {.narrow = true}},
+        // Code 59 still takes the header name; a short name sent without a
+        // NUL fills its length + 1 bytes and is used whole.
+        Variant{.name = "ShortUnterminatedHeaderNameAtCode59",
+                .params = {.typeCode = 59, .headerName = "AB", .headerNameTerminated = false},
+                .options = {"-u1"}, .station = "AB", .datName = kRenamed},
         // A name that fills its length + 1 bytes: its last character counts.
-        Variant{.name = "UnterminatedHeaderName", .headerName = "BRAVO9", .terminated = false,
-                .station = "AVO9"},
-        Variant{.name = "UnterminatedTwoCharacterName", .headerName = "AB", .terminated = false,
-                .station = "AB"},
-        Variant{.name = "NoHeaderNameKeepsFileStation", .typeCode = 40, .headerName = "",
+        Variant{.name = "UnterminatedHeaderName",
+                .params = {.headerName = "BRAVO9", .headerNameTerminated = false}, .station = "AVO9"},
+        Variant{.name = "NoHeaderNameKeepsFileStation", .params = {.typeCode = 40, .headerName = ""},
                 .station = "GS00"},
-        Variant{.name = "CodeBelow29UsesFileName", .typeCode = 28, .options = {"-n", "-u1"},
-                .station = "GS00", .tail = "233A",
-                .datName = "HIGHRIDGE_OBSERVATORY_NORTH233A.dat"},
-        Variant{.name = "CodeAbove59UsesFileName", .typeCode = 60, .options = {"-n!"},
+        Variant{.name = "CodeBelow29UsesFileName", .params = {.typeCode = 28}, .options = {"-n", "-u1"},
+                .station = "GS00", .tail = "233A", .datName = "HIGHRIDGE_OBSERVATORY_NORTH233A.dat"},
+        Variant{.name = "CodeAbove59UsesFileName", .params = {.typeCode = 60}, .options = {"-n!"},
                 .station = "GS00", .tail = "233A"},
-        Variant{.name = "FixNeedsFirmware100To103", .firmware = 104, .options = {"-n"}},
-        Variant{.name = "FixForcedWithBang", .firmware = 104, .options = {"-n!"},
+        Variant{.name = "FixNeedsFirmware100To103", .params = {.firmware = 104}, .options = {"-n"}},
+        Variant{.name = "FixForcedWithBang", .params = {.firmware = 104}, .options = {"-n!"},
                 .serial = "4294979641", .printed = "4294979641"},
         // No serial string: the number of the receiver information record,
         // which came before the session header, replaces the header's.
-        Variant{.name = "NoSerialStringUsesNumber", .serialText = "", .options = {"-n"},
+        Variant{.name = "NoSerialStringUsesNumber", .params = {.serialText = ""}, .options = {"-n"},
                 .serial = "0012345678", .printed = "12345678"},
-        Variant{.name = "RenameNeedsLongName", .longNameText = " LEADING SPACE", .options = {"-u1"}},
-        Variant{.name = "LongNameCutAt50",
-                .longNameText = "QQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQRRRRRRRRRR",
-                .options = {"-u1"},
-                .datName = "QQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQ285N.dat"},
-        // A station name from the data never moves the file out of its folder.
-        Variant{.name = "LongNameWithPathStaysInFolder", .longNameText = "../ESCAPE",
+        Variant{.name = "RenameNeedsLongName", .params = {.longNameText = " LEADING SPACE"},
+                .options = {"-u1"}},
+        Variant{.name = "LongNameCutAt50", .params = {.longNameText = std::string(50, 'Q') + "RRRRRRRRRR"},
+                .options = {"-u1"}, .datName = "QQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQ285N.dat"},
+        // Checked in Convert: nothing is written to the parent folder.
+        Variant{.name = "LongNameWithPathStaysInFolder", .params = {.longNameText = "../ESCAPE"},
                 .options = {"-u1"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // PDOP 99.9 still prints a position block; above it the block says
 // "Position not available". Here the 2D block has 99.9 and the 3D 100.0.
-TEST_F(SessionImageTest, PdopLimitSelectsPositionBlocks) {
+TEST(SessionImage, PdopLimitSelectsPositionBlocks) {
   tb::SessionParams params;
   params.pdop3d = 100.0;
   params.pdop2d = 99.9;
-  ASSERT_EQ(Convert(params, {"-dm"}), 0);
-  const std::string mes = Text(tb::ReadFile(Out("gs00233a.mes")));
+  Outcome out = Convert(params, {"-dm"});
+  ASSERT_EQ(out.status, 0);
+  const std::string mes = out.Text("gs00233a.mes");
+  // 2D: P4 0.1 and P5 0.2 semicircles (18 and 36 degrees), means P10 0.3
+  // and P11 0.4 (54 and 72 degrees); no height line.
   const std::string tail =
-      "LOGGED POSITION DATA EVERY CYCLE\n"
-      "\n3D Position" + Spaces(6) + "Position not available\n" +
+      "LOGGED POSITION DATA EVERY CYCLE\n\n3D Position" + Spaces(6) + "Position not available\n" +
       "\n2D Position" + Spaces(6) + "Best PDOP Position [99.9]" + Spaces(5) + "Mean Position [56]\n" +
-      // 2D: P4 0.1 and P5 0.2 semicircles (18 and 36 degrees), means P10
-      // 0.3 and P11 0.4 (54 and 72 degrees); no height line.
       "Latitude:" + Spaces(9) + "18:00'00.00000\" N" + Spaces(13) + "54:00'00.00000\" N\n" +
-      "Longitude:" + Spaces(7) + " 36:00'00.00000\" E" + Spaces(12) + " 72:00'00.00000\" E\n" + "\n";
+      "Longitude:" + Spaces(7) + " 36:00'00.00000\" E" + Spaces(12) + " 72:00'00.00000\" E\n\n";
   ASSERT_GE(mes.size(), tail.size());
   EXPECT_EQ(mes.substr(mes.size() - tail.size()), tail);
 }

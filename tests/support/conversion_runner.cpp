@@ -58,7 +58,7 @@ Status Conversion::Run() {
   app.gpsWeek = gpsWeek;
   app.SetMessageCallback(Collect, this);
   if (progress != nullptr) app.SetProgressCallback(progress, 0, 0);
-  status = app.RunConversion(cs);
+  status = around ? around(app, cs) : app.RunConversion(cs);
   records = app.recordCount;
   checksumErrors = app.checksumErrors;
   lostBytes = app.lostBytes;

@@ -3,6 +3,7 @@
 // the status, counters, console lines and every output file.
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <string>
 #include <utility>
@@ -24,6 +25,9 @@ struct Conversion {
   int16_t l2Mode = 3;
   int16_t gpsWeek = 0;
   ProgressCallback progress = nullptr;
+  // When set, called in place of RunConversion: it may adjust the
+  // application first or wrap the call (a file-size limit, say).
+  std::function<Status(Application&, ConvState&)> around;
 
   // What the run gave.
   Status status = 0;
