@@ -62,20 +62,6 @@ TEST(BadInput, RandomDamagedAndTruncatedFiles) {
   }
 }
 
-TEST(BadInput, TruncatedPlainBlockDeliversItsCompleteRecords) {
-  const auto recs = k01test::SampleRecords(4, 31);
-  k01_write_options_t opt;
-  opt.blockTypes = {kBlockPlain};
-  Bytes file;
-  ASSERT_EQ(writeK01File(recs, opt, file), kWriteOk);
-  file.resize(file.size() - recs[3].size() / 2);  // cut inside the last record
-  const auto steps = k01test::ReadAll(file, Reader::kK01);
-  const auto got = k01test::Records(steps);
-  ASSERT_GE(got.size(), 3u);
-  EXPECT_EQ(std::vector<Bytes>(got.begin(), got.begin() + 3), std::vector<Bytes>(recs.begin(), recs.begin() + 3));
-  EXPECT_EQ(steps[3].status, kReadFraming);
-}
-
 TEST(BadInput, ShortOrForeignHeaderBlocks) {
   // A first block that is too short or has the wrong signature: stream shape.
   for (const Bytes& start : {Bytes{0, 0, 0, 3, 0x74, 0xBA, 0x79},

@@ -136,34 +136,6 @@ TEST(BlockRecovery, BlockLengthLimits) {
   EXPECT_NE(status, kReadOk);
 }
 
-TEST(BlockRecovery, OverlongBlockIsReadAsAStreamOrSkippedToTheNextBlock) {
-  // 92 49 24 44 code eight 0x00 and two 0x22 bytes, ending on a byte
-  // boundary; as a block header: type 146, length 0x492444.
-  const Bytes codedHeader = {0x92, 0x49, 0x24, 0x44};
-  const auto recs = k01test::SampleRecords(6, 15);
-  for (bool stream : {true, false}) {
-    Bytes file;
-    appendHeaderBlock(file);
-    AppendBlocks(file, recs, 0, 2, kBlockPlain);
-    file.insert(file.end(), codedHeader.begin(), codedHeader.end());
-    if (stream) {
-      HuffmanEncoder enc;
-      for (size_t i = 2; i < 6; ++i) enc.put(recs[i].data(), recs[i].size());
-      enc.flush();
-      file.insert(file.end(), enc.bytes().begin(), enc.bytes().end());
-    } else {  // a record header of length 0: a framing error as a stream
-      const Bytes coded = huffmanEncode(Bytes({0x02, 0x00, 0x11, 0x00}), true);
-      file.insert(file.end(), coded.begin(), coded.end());
-      AppendBlocks(file, recs, 2, 6, kBlockPlain);
-    }
-    const auto steps = k01test::ReadAll(file, Reader::kK01);
-    EXPECT_EQ(k01test::Records(steps), recs) << stream;
-    if (stream) {
-      EXPECT_EQ(k01test::Statuses(steps), Statuses({kReadFlush, kReadEndOfFile}));
-    }
-  }
-}
-
 TEST(BlockRecovery, HeaderBlockLengthLimit) {
   const auto recs = k01test::SampleRecords(2, 17);
   for (size_t n : {255u, 256u}) {
@@ -259,18 +231,6 @@ TEST(StreamRecovery, StrayByteInK00IsDroppedSilently) {
   const auto steps = k01test::ReadAll(file, Reader::kK00);
   EXPECT_EQ(k01test::Records(steps), recs);
   EXPECT_EQ(k01test::Statuses(steps), Statuses({kReadEndOfFile}));
-}
-
-TEST(StreamRecovery, FlushSymbolInsideARecordIsSkipped) {
-  const Bytes r = k01test::MakeRecord(17, 40, 21);
-  HuffmanEncoder enc;
-  enc.put(r.data(), 10);
-  enc.flush();
-  enc.put(r.data() + 10, r.size() - 10);
-  enc.flush();
-  const auto steps = k01test::ReadAll(enc.bytes(), Reader::kK01);
-  EXPECT_EQ(k01test::Records(steps), Records({r}));
-  EXPECT_EQ(k01test::Statuses(steps), Statuses({kReadFlush, kReadEndOfFile}));
 }
 
 }  // namespace

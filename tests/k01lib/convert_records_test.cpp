@@ -93,18 +93,6 @@ TEST(Convert27To17, L2ModesChooseOneSignal) {
   }
 }
 
-TEST(Convert27To17, L2BeforeL1IsNotUsedAndOtherSystemsAreSkipped) {
-  auto m = emptyMeas();
-  addSv(*m, 3, 2, {sig27(0, 0, 1, 1)});  // GLONASS
-  addSv(*m, 4, 0, {sig27(1, 1, 5, 5), sig27(0, 0, 1, 1)});
-  const Converted r = convert(*m, 3);
-  EXPECT_EQ(r.out->svCount, 1);
-  EXPECT_EQ(r.out->sv[0].svNumber, 4);
-  EXPECT_EQ(r.out->sv[0].flags & 0x01, 0);
-  EXPECT_EQ(r.out->sv[0].status & 0x80, 0x80);  // L1 without Doppler
-  EXPECT_EQ(r.length, 21 + 48);
-}
-
 TEST(Convert27To17, MoreThan24GpsBlocksKeepsTheFirst24) {
   auto m = emptyMeas();
   for (int i = 0; i < 30; ++i) addSv(*m, static_cast<uint8_t>(i + 1), 0, {sig27(0, 0, 1, 1)});

@@ -100,7 +100,6 @@ TEST(ExpandDerivedDoppler, FromPhaseOfTwoEpochs) {
   } cases[] = {
       {1000, 0, 1500},
       {1001, 1 << 19, -1573920},    // clock offset up 1 ms: a millisecond of L1 carrier comes back
-      {999, -(1 << 19), 1576920},   // and down
       {1001, 1 << 19, 1500},        // a small phase change is no clock jump artefact
   };
   for (const auto& c : cases) {

@@ -34,17 +34,6 @@ TEST(ReadScaled, Table) {
   }
 }
 
-TEST(FieldReaders, MostSignificantByteFirst) {
-  // 1.0f is 3F 80 00 00; -2.0 is C0 00 .. 00.
-  const uint8_t bytes[] = {0x12, 0x34, 0x56, 0x78, 0x3F, 0x80, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0};
-  k01_view_t v = viewBytes(bytes, sizeof bytes);
-  EXPECT_EQ(readUnsigned(v, 1, 3), 0x345678u);
-  EXPECT_EQ(readUnsigned(v, 0, 4), 0x12345678u);
-  EXPECT_EQ(readFloat(v, 4), 1.0f);
-  EXPECT_EQ(readDouble(v, 8), -2.0);
-  EXPECT_FALSE(v.overrun);
-}
-
 TEST(FieldReaders, ReadsPastTheRecordFailAndYieldZero) {
   static k01_record_t rec{};
   rec.length = 6;

@@ -209,19 +209,6 @@ TEST(MultiSignalDelta, TruncatedOrBadRecordLeavesHistory) {
   EXPECT_EQ(t.output(), raw27(e));
 }
 
-TEST(MultiSignalPhaseDelta, TimeByteAdvancesTenMillisecondsPerUnit) {
-  MsEpoch e = baseEpoch();
-  Transcoder t;
-  ASSERT_EQ(t.run(e, 38), k01::kMsOk);
-  e.time += 50;
-  const Bytes rec = encodeAs(t.enc, e, 39);
-  ASSERT_EQ(rec[4] & 0x80, 0);
-  ASSERT_EQ(rec[5], 5);
-  ASSERT_EQ(t.run(rec), k01::kMsOk);
-  const uint8_t* p = t.out.bytes + 7;
-  EXPECT_EQ((uint32_t{p[0]} << 24) | (p[1] << 16) | (p[2] << 8) | p[3], 345600050u);
-}
-
 TEST(MultiSignalPhaseDelta, RangeCarriedAlongOneWavelength) {
   MsEpoch e = baseEpoch();
   e.sats.resize(1);
