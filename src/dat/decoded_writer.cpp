@@ -58,6 +58,17 @@ Status CopyPages(ConvState& cs, const k01_page25_t& d) {
 }  // namespace
 }  // namespace enc
 
+namespace {
+
+// Copies a decoded structure into the image of its type and writes it.
+template <typename T>
+Status CopyAndEncode(ConvState& cs, T& image, const void* decoded, uint8_t type) {
+  std::memcpy(&image, decoded, sizeof image);
+  return EncodeDatRecord(cs, type);
+}
+
+}  // namespace
+
 Status WriteDecodedRecord(ConvState& cs, FILE* stream, uint8_t type, const uint8_t header[4],
                           const void* decoded) {
   if (!dat::BeginEntry(cs, stream)) return status::kOk;
@@ -76,38 +87,14 @@ Status WriteDecodedRecord(ConvState& cs, FILE* stream, uint8_t type, const uint8
       case 25:
         st = enc::CopyPages(cs, *static_cast<const k01_page25_t*>(decoded));
         break;
-      case 26:
-        std::memcpy(&e.aux26, decoded, sizeof e.aux26);
-        st = EncodeDatRecord(cs, type);
-        break;
-      case 27:
-        std::memcpy(&e.meas27, decoded, sizeof e.meas27);
-        st = EncodeDatRecord(cs, type);
-        break;
-      case 28:
-        std::memcpy(&e.rec28, decoded, sizeof e.rec28);
-        st = EncodeDatRecord(cs, type);
-        break;
-      case 29:
-        std::memcpy(&e.pos29, decoded, sizeof e.pos29);
-        st = EncodeDatRecord(cs, type);
-        break;
-      case 32:
-        std::memcpy(&e.rec32, decoded, sizeof e.rec32);
-        st = EncodeDatRecord(cs, type);
-        break;
-      case 40:
-        std::memcpy(&e.coded40, decoded, sizeof e.coded40);
-        st = EncodeDatRecord(cs, type);
-        break;
-      case 98:
-        std::memcpy(&e.data98, decoded, sizeof e.data98);
-        st = EncodeDatRecord(cs, type);
-        break;
-      case 99:
-        std::memcpy(&e.data99, decoded, sizeof e.data99);
-        st = EncodeDatRecord(cs, type);
-        break;
+      case 26: st = CopyAndEncode(cs, e.aux26, decoded, type); break;
+      case 27: st = CopyAndEncode(cs, e.meas27, decoded, type); break;
+      case 28: st = CopyAndEncode(cs, e.rec28, decoded, type); break;
+      case 29: st = CopyAndEncode(cs, e.pos29, decoded, type); break;
+      case 32: st = CopyAndEncode(cs, e.rec32, decoded, type); break;
+      case 40: st = CopyAndEncode(cs, e.coded40, decoded, type); break;
+      case 98: st = CopyAndEncode(cs, e.data98, decoded, type); break;
+      case 99: st = CopyAndEncode(cs, e.data99, decoded, type); break;
       default:
         break;  // other types write nothing
     }
