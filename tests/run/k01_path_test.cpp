@@ -8,7 +8,9 @@
 
 #include "common/byte_order.h"
 #include "k01lib/k01_writer.h"
+#include "k01lib/meas17_encoder.h"
 #include "support/conversion_runner.h"
+#include "support/meas17_log.h"
 #include "support/record_builder.h"
 
 namespace {
@@ -36,6 +38,9 @@ std::vector<Bytes> Records(bool badChecksum = false) {
           tb::Fields().u8(1).u8(2).u8(3).record(9, badChecksum)};
 }
 
+// The record that opens a K00 file: type 30, length 15, the maker text.
+Bytes K00Signature() { return tb::Fields().u8(0).text("VELT").u32(0).record(30); }
+
 Bytes Pack(const std::vector<Bytes>& records, ContainerForm form, std::vector<uint8_t> blocks = {2}) {
   k01::k01_write_options_t options;
   options.form = form;
@@ -47,8 +52,7 @@ Bytes Pack(const std::vector<Bytes>& records, ContainerForm form, std::vector<ui
 }
 
 TEST(K01Path, EveryContainerFormGivesTheSameDat) {
-  // K00: a type-30 record of length 15 with the maker text first.
-  std::vector<Bytes> k00Records = {tb::Fields().u8(0).text("VELT").u32(0).record(30)};
+  std::vector<Bytes> k00Records = {K00Signature()};
   for (const Bytes& r : Records()) k00Records.push_back(r);
   const tb::Conversion k00 = Convert(Pack(k00Records, ContainerForm::kK00), kFormatK00);
   ASSERT_EQ(k00.status, 0);
@@ -93,6 +97,32 @@ TEST(K01Path, ReaderErrorIsAWarningNotAChecksumError) {
   EXPECT_EQ(out.status, 29);
   EXPECT_EQ(out.records, 4u);
   EXPECT_EQ(out.checksumErrors, 0u);
+}
+
+}  // namespace
+
+namespace {
+
+// A compressed key epoch whose carried checksum is wrong fails in the
+// library, then on the raw path with a bad checksum: with -c that is a
+// counted checksum error and the run ends with 29.
+TEST(K01Path, CompactChecksumErrorIsCountedWithIgnoreChecksum) {
+  const auto epochs = tb::Meas17Log(tb::Meas17LogShape{});
+  k01::k01_meas17_encoder_t enc;
+  Bytes key;
+  ASSERT_EQ(enc.key(epochs[0], key), 0);
+  ASSERT_EQ(key[2], 67);
+  key[key.size() - 2] ^= 0x01;  // the carried checksum, just before the end byte
+  std::vector<Bytes> records = {K00Signature(), key};
+  for (const Bytes& r : Records()) records.push_back(r);
+  for (bool ignore : {true, false}) {
+    const tb::Conversion out = Convert(Pack(records, k01::ContainerForm::kK00), kFormatK00, 1, ignore);
+    EXPECT_EQ(out.status, 29);
+    EXPECT_EQ(out.checksumErrors, ignore ? 1u : 0u);
+    bool counted = false;
+    for (const auto& line : out.lines) counted |= line.second == "logsplit:  checksum err count: 1";
+    EXPECT_EQ(counted, ignore);
+  }
 }
 
 }  // namespace
