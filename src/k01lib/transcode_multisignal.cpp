@@ -98,6 +98,20 @@ struct Stream {
   }
 };
 
+// Reads the carried checksum into the image, adds the end byte and writes
+// the raw type-27 record; false when the stream or the record overran.
+bool finishImage(Stream& st, uint8_t* img, k01_record_t& out) {
+  st.bytes(img + kChecksum, 2);
+  if (st.bad) return false;
+  img[kEnd] = 0x03;
+  img[2] = 27;
+  if (!writeRaw27Image(img, out)) {
+    out.length = 0;
+    return false;
+  }
+  return true;
+}
+
 // prediction := new with time, clock, ranges, phases and Dopplers
 // extrapolated linearly from previous and new; previous := new.
 void advanceHistory(k01_ms_history_t& h, const uint8_t* img) {
@@ -245,14 +259,7 @@ uint8_t transcodeDelta(const k01_record_t& in, k01_record_t& out, k01_ms_history
     }
   }
 
-  st.bytes(img + kChecksum, 2);
-  if (st.bad) return kMsOverrun;
-  img[kEnd] = 0x03;
-  img[2] = 27;
-  if (!writeRaw27Image(img, out)) {
-    out.length = 0;
-    return kMsOverrun;
-  }
+  if (!finishImage(st, img, out)) return kMsOverrun;
   if (verify) {
     const uint16_t carried = static_cast<uint16_t>(img[kChecksum] << 8 | img[kChecksum + 1]);
     if (rawrec::ByteSum(out.bytes, out.length - 3u) != carried) return kMsChecksum;
@@ -507,14 +514,7 @@ uint8_t transcodePhaseDelta39(const k01_record_t& in, k01_record_t& out, k01_ms_
     }
   }
 
-  st.bytes(img + kChecksum, 2);
-  if (st.bad) return kMsOverrun;
-  img[kEnd] = 0x03;
-  img[2] = 27;
-  if (!writeRaw27Image(img, out)) {
-    out.length = 0;
-    return kMsOverrun;
-  }
+  if (!finishImage(st, img, out)) return kMsOverrun;
   advanceHistory(h, img);
   return kMsOk;
 }
