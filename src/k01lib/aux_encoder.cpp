@@ -1,10 +1,10 @@
 // Encoder of the compressed position and auxiliary records.
 #include "k01lib/aux_encoder.h"
-#include "common/byte_order.h"
-#include "common/raw_record.h"
 
 #include <cstring>
 
+#include "common/byte_order.h"
+#include "common/raw_record.h"
 #include "k01lib/multisignal_encoder.h"
 
 namespace k01 {
@@ -71,21 +71,10 @@ constexpr PrecField kSecondFields[16] = {{20, 6}, {26, 6}, {32, 4}, {36, 4}, {40
 void extrapolatePrecise(std::vector<uint8_t>& prev, std::vector<uint8_t>& pred,
                         const std::vector<uint8_t>& img) {
   pred = img;
-  auto lin = [&](size_t off, unsigned w) {
+  // The encoder's own 64-bit arithmetic cross-checks the library's.
+  forEachPredictedPreciseField(img.data(), [&](size_t off, unsigned w) {
     bo::PutBeN(&pred[off], 2 * bo::GetBeN(&img[off], w) - bo::GetBeN(&prev[off], w), w);
-  };
-  const uint8_t flags = img[precimg::kSectionFlags];
-  lin(5, 2);
-  lin(7, 4);
-  lin(20, 6);
-  lin(26, 6);
-  for (size_t off = 32; off <= 52; off += 4) lin(off, 4);
-  for (size_t off = 56; off <= 64; off += 2) lin(off, 2);
-  if (flags & 0x04) lin(66, 2);
-  if (flags & 0x02) {
-    lin(95, 4);
-    lin(99, 4);
-  }
+  });
   prev = img;
 }
 

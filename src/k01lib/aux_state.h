@@ -60,6 +60,24 @@ constexpr size_t kChecksum = 437;
 constexpr size_t kEnd = 439;
 }  // namespace precimg
 
+// Calls f(offset, width) for each field of a precise-position image that a
+// delta epoch predicts from the two epochs before it (2 x new - previous).
+template <typename F>
+void forEachPredictedPreciseField(const uint8_t* img, F&& f) {
+  const uint8_t flags = img[precimg::kSectionFlags];
+  f(5, 2);
+  f(7, 4);
+  f(20, 6);
+  f(26, 6);
+  for (size_t off = 32; off <= 52; off += 4) f(off, 4);
+  for (size_t off = 56; off <= 64; off += 2) f(off, 2);
+  if (flags & 0x04) f(66, 2);
+  if (flags & 0x02) {
+    f(95, 4);
+    f(99, 4);
+  }
+}
+
 struct k01_prec_history_t {
   uint8_t previous[kPrecImageSize];
   uint8_t prediction[kPrecImageSize];

@@ -1,9 +1,9 @@
 #include "k01lib/container_reader.h"
-#include "common/raw_record.h"
 
 #include <bzlib.h>
 #include <zlib.h>
 
+#include "common/raw_record.h"
 #include <cstring>
 
 #include "k01lib/huffman.h"

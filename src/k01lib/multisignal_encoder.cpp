@@ -7,12 +7,12 @@
 // from it; the candidate is usable only when that image writes the input
 // record byte for byte.
 #include "k01lib/multisignal_encoder.h"
-#include "common/byte_order.h"
-#include "common/raw_record.h"
 
 #include <cmath>
 #include <cstring>
 
+#include "common/byte_order.h"
+#include "common/raw_record.h"
 #include "k01lib/multisignal_state.h"
 #include "k01lib/record_writer.h"
 

@@ -3,8 +3,8 @@
 // 57 (key epoch) rebuild raw type-29 records.
 #include <cstring>
 
-#include "k01lib/aux_state.h"
 #include "common/raw_record.h"
+#include "k01lib/aux_state.h"
 #include "k01lib/byte_arith.h"
 #include "k01lib/delta_fields.h"
 #include "k01lib/multisignal_state.h"
@@ -151,19 +151,9 @@ constexpr PrecField kSecondFields[16] = {{20, 6}, {26, 6}, {32, 4}, {36, 4}, {40
 void advancePrecise(k01_prec_history_t& h, const uint8_t* img) {
   uint8_t pred[kPrecImageSize];
   std::memcpy(pred, img, kPrecImageSize);
-  auto predict = [&](size_t off, size_t w) { bytesPredict(h.previous + off, img + off, pred + off, w); };
-  const uint8_t flags = img[precimg::kSectionFlags];
-  predict(5, 2);
-  predict(7, 4);
-  predict(20, 6);
-  predict(26, 6);
-  for (size_t off = 32; off <= 52; off += 4) predict(off, 4);
-  for (size_t off = 56; off <= 64; off += 2) predict(off, 2);
-  if (flags & 0x04) predict(66, 2);
-  if (flags & 0x02) {
-    predict(95, 4);
-    predict(99, 4);
-  }
+  forEachPredictedPreciseField(img, [&](size_t off, size_t w) {
+    bytesPredict(h.previous + off, img + off, pred + off, w);
+  });
   std::memcpy(h.prediction, pred, kPrecImageSize);
   std::memcpy(h.previous, img, kPrecImageSize);
 }
