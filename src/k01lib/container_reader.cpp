@@ -64,6 +64,14 @@ size_t skipBytes(K01Decoder* d, FILE* f, size_t n) {
   return done;
 }
 
+// A data block of the given type, whose type byte is at file offset
+// blockStart, now fills the block output.
+void blockLoaded(K01Decoder* d, uint8_t blockType, long blockStart) {
+  d->blockType = blockType;
+  ++d->blocksLoaded;
+  d->blockFileOffset = blockStart;
+}
+
 void emptyBlockOutput(K01Decoder* d) {
   d->blockOutputLength = 0;
   d->blockReadOffset = 0;
@@ -182,15 +190,10 @@ bool decodeBlockPayload(K01Decoder* d, uint8_t blockType, uint32_t payloadLength
     }
     case kBlockHuffman: {
       // Each block is coded on its own: decoding starts at the root.
-      const k01_huff_node_t* cursor = huffmanRoot();
-      uint8_t bytes[4];
-      for (uint32_t i = 0; i < payloadLength; ++i) {
-        const int n = huffmanDecodeByte(&cursor, in[i], bytes, false);
-        if (n == 0 || n == kHuffmanFlush) continue;
-        if (static_cast<uint32_t>(n) > kBlockOutputSize - produced) return false;
-        std::memcpy(out + produced, bytes, static_cast<size_t>(n));
-        produced += static_cast<uint32_t>(n);
-      }
+      bool full = false;
+      produced = static_cast<uint32_t>(
+          huffmanDecodeBlock(in, payloadLength, out, kBlockOutputSize, &full));
+      if (full) return false;
       break;
     }
     case kBlockPlain:
@@ -317,7 +320,7 @@ bool findNextBlock(K01Decoder* d, FILE* f, uint8_t* blockType, uint32_t* length,
         return true;
       }
       if (decodeBlockPayload(d, k, static_cast<uint32_t>(got))) {
-        d->blockType = k;
+        blockLoaded(d, k, patternStart - 4);
         d->checksumMode = checksumModeOf(k);
         *blockType = k;
         *length = n;
@@ -415,7 +418,7 @@ int32_t readBlockRecord(K01Decoder* d, FILE* f, uint8_t* status, long callStart)
       return -1;
     }
     if (decodeBlockPayload(d, type, static_cast<uint32_t>(got))) {
-      d->blockType = type;
+      blockLoaded(d, type, blockStart);
       continue;  // serves the block's first record, or reads on past an empty block
     }
     switch (type) {

@@ -11,9 +11,30 @@ void resetEpochImage(k01_epoch_image_t& image) {
   image.bytes[img::kEnd] = 0x03;
 }
 
+void resetEpochFraming(k01_epoch_image_t& image) {
+  std::memset(image.bytes, 0, img::kSlots);
+  std::memset(image.bytes + img::kChecksum, 0, kEpochImageSize - img::kChecksum);
+  image.bytes[0] = 0x02;
+  image.bytes[img::kType] = 17;
+  image.bytes[img::kEnd] = 0x03;
+}
+
+void clearSlots(k01_epoch_image_t& image, size_t from, size_t to) {
+  if (to > kImageSlotCount) to = kImageSlotCount;
+  if (from < to) std::memset(image.slot(from), 0, (to - from) * kImageSlotSize);
+}
+
+void copyEpochImage(k01_epoch_image_t& to, const k01_epoch_image_t& from, size_t count) {
+  if (count > kImageSlotCount) count = kImageSlotCount;
+  std::memcpy(to.bytes, from.bytes, img::kSlots + count * kImageSlotSize);
+  std::memcpy(to.bytes + img::kChecksum, from.bytes + img::kChecksum,
+              kEpochImageSize - img::kChecksum);
+}
+
 void resetHistory(k01_meas17_history_t& history) {
   resetEpochImage(history.previous);
   resetEpochImage(history.prediction);
+  history.slotsInUse = 0;
 }
 
 void resetDecodeState(k01_decode_state_t& state) {

@@ -65,9 +65,13 @@ struct k01_epoch_image_t {
 static_assert(sizeof(k01_epoch_image_t) == kEpochImageSize);
 
 // A pair of images: the last epoch rebuilt and the values expected next.
+// Only the first slotsInUse slots of either image can hold anything: the
+// slots from there on are zero in both, so an epoch touches the slots it
+// uses rather than all 88.
 struct k01_meas17_history_t {
   k01_epoch_image_t previous;
   k01_epoch_image_t prediction;
+  uint8_t slotsInUse = 0;
 };
 
 // ---- previous-epoch store of the type-17 decoder ---------------------------
@@ -117,6 +121,12 @@ struct k01_decode_state_t {
 
 // Zeroes an image and sets its framing: 0x02, type 17, end byte 0x03.
 void resetEpochImage(k01_epoch_image_t& image);
+// The same for everything but the satellite slots, which are left as they are.
+void resetEpochFraming(k01_epoch_image_t& image);
+// Zeroes slots [from, to).
+void clearSlots(k01_epoch_image_t& image, size_t from, size_t to);
+// Copies the framing, time, clock, trailer and the first `count` slots.
+void copyEpochImage(k01_epoch_image_t& to, const k01_epoch_image_t& from, size_t count);
 void resetHistory(k01_meas17_history_t& history);
 // The initialiser's part for the record decoder: all four images reset, the
 // previous-epoch store and every slot zeroed, the first-reset flag set.

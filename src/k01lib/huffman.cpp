@@ -1,6 +1,7 @@
 #include "k01lib/huffman.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace k01 {
 
@@ -37,6 +38,41 @@ constexpr size_t kNodeCount = 2 * kHuffmanSymbols - 1;
 k01_huff_node_t gNodes[kNodeCount];
 const k01_huff_node_t* gRoot = nullptr;
 k01_huff_code_t gCodes[kHuffmanSymbols];
+
+// Decoding table: for each inner node (the state: node index minus 257) and
+// each 4-bit group, the inner node reached after the four bits and the
+// symbols completed on the way. A flush symbol ends the step at once.
+constexpr uint8_t kStepFlush = 0x80;
+struct k01_huff_step_t {
+  uint8_t next;        // state after the four bits
+  uint8_t count;       // symbols completed (0 to 4), or kStepFlush
+  uint8_t symbols[4];  // the completed symbols, unused places zero
+};
+k01_huff_step_t gSteps[kHuffmanSymbols - 1][16];
+uint8_t gRootState = 0;
+
+void buildSteps() {
+  for (size_t state = 0; state + 1 < kHuffmanSymbols; ++state) {
+    for (unsigned group = 0; group < 16; ++group) {
+      k01_huff_step_t step{};
+      const k01_huff_node_t* node = &gNodes[kHuffmanSymbols + state];
+      for (int bit = 3; bit >= 0; --bit) {
+        node = ((group >> bit) & 1) != 0 ? node->firstChild : node->secondChild;
+        if (!node->isLeaf()) continue;
+        if (node->symbol == kFlushSymbol) {
+          step.count = kStepFlush;
+          node = gRoot;
+          break;
+        }
+        step.symbols[step.count++] = static_cast<uint8_t>(node->symbol);
+        node = gRoot;
+      }
+      step.next = static_cast<uint8_t>(node - &gNodes[kHuffmanSymbols]);
+      gSteps[state][group] = step;
+    }
+  }
+  gRootState = static_cast<uint8_t>(gRoot - &gNodes[kHuffmanSymbols]);
+}
 
 }  // namespace
 
@@ -83,6 +119,7 @@ void buildHuffmanTree() {
     }
     gCodes[s] = k01_huff_code_t{bits, length};
   }
+  buildSteps();
 }
 
 void freeHuffmanTree() { gRoot = nullptr; }
@@ -102,19 +139,62 @@ int huffmanDecodeByte(const k01_huff_node_t** cursor, uint8_t byte, uint8_t* out
     return 0;
   }
   const k01_huff_node_t* node = *cursor != nullptr ? *cursor : root;
-  int produced = 0;
-  for (int bit = 7; bit >= 0; --bit) {
-    node = ((byte >> bit) & 1) != 0 ? node->firstChild : node->secondChild;
-    if (!node->isLeaf()) continue;
-    const uint16_t symbol = node->symbol;
-    node = root;
-    if (symbol == kFlushSymbol) {
-      *cursor = root;
-      return kHuffmanFlush;
-    }
-    if (produced < 4) output[produced++] = static_cast<uint8_t>(symbol);
+  if (node < &gNodes[kHuffmanSymbols] || node >= &gNodes[kNodeCount]) node = root;
+  uint8_t state = static_cast<uint8_t>(node - &gNodes[kHuffmanSymbols]);
+  uint8_t bytes[8];
+  int produced = huffmanStep(state, byte, bytes);
+  *cursor = &gNodes[kHuffmanSymbols + state];
+  if (produced == kHuffmanFlush) return produced;
+  if (produced > 4) produced = 4;
+  std::memcpy(output, bytes, static_cast<size_t>(produced));
+  return produced;
+}
+
+uint8_t huffmanRootState() {
+  buildHuffmanTree();
+  return gRootState;
+}
+
+int huffmanStep(uint8_t& state, uint8_t byte, uint8_t* output) {
+  const k01_huff_step_t& hi = gSteps[state][byte >> 4];
+  if (hi.count & kStepFlush) {
+    state = gRootState;
+    return kHuffmanFlush;
   }
-  *cursor = node;
+  const k01_huff_step_t& lo = gSteps[hi.next][byte & 0x0F];
+  if (lo.count & kStepFlush) {
+    state = gRootState;
+    return kHuffmanFlush;
+  }
+  // Both halves' symbols are stored whole; the counts say how many count.
+  std::memcpy(output, hi.symbols, 4);
+  std::memcpy(output + hi.count, lo.symbols, 4);
+  state = lo.next;
+  return hi.count + lo.count;
+}
+
+size_t huffmanDecodeBlock(const uint8_t* in, size_t n, uint8_t* out, size_t capacity, bool* full) {
+  buildHuffmanTree();
+  *full = false;
+  uint8_t state = gRootState;
+  size_t produced = 0;
+  uint8_t bytes[8];
+  for (size_t i = 0; i < n; ++i) {
+    if (capacity - produced >= 8) {
+      // Room for any byte's symbols: decode straight into the output.
+      const int k = huffmanStep(state, in[i], out + produced);
+      if (k != kHuffmanFlush) produced += static_cast<size_t>(k);
+      continue;
+    }
+    const int k = huffmanStep(state, in[i], bytes);
+    if (k == 0 || k == kHuffmanFlush) continue;
+    if (static_cast<size_t>(k) > capacity - produced) {
+      *full = true;
+      return produced;
+    }
+    std::memcpy(out + produced, bytes, static_cast<size_t>(k));
+    produced += static_cast<size_t>(k);
+  }
   return produced;
 }
 

@@ -35,6 +35,18 @@ const k01_huff_node_t* huffmanRoot();  // builds the tree when needed
 // call counts. With reset set, only moves the cursor to the root.
 int huffmanDecodeByte(const k01_huff_node_t** cursor, uint8_t byte, uint8_t* output, bool reset);
 
+// The same as a table step: `state` (an inner node, see huffmanRootState)
+// moves over the eight bits of `byte`; up to 8 bytes are written to output
+// (the returned count says how many count). Returns kHuffmanFlush, with the
+// state back at the root, when the flush symbol was met.
+uint8_t huffmanRootState();
+int huffmanStep(uint8_t& state, uint8_t byte, uint8_t* output);
+// Decodes a whole coded block from the root: the bytes of the symbols up to
+// capacity (a flush symbol drops the rest of its byte and decoding goes on
+// at the root). Returns the bytes produced; *full is set when a byte's
+// symbols did not fit.
+size_t huffmanDecodeBlock(const uint8_t* in, size_t n, uint8_t* out, size_t capacity, bool* full);
+
 // The code of a symbol: its `length` bits are the low bits of `bits`, the
 // first bit of the code being the most significant of them.
 struct k01_huff_code_t {

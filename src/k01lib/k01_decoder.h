@@ -50,6 +50,13 @@ struct K01Decoder {
   uint8_t firstCall = 1;                   // the first call probes for a header block
   uint8_t versionAccepted = 1;             // set by each header block met inside the file
   uint8_t blockSkipped = 0;                // last block step failed with the file after the block
+  // Where the records being served come from, for tools that list them: the
+  // number of data blocks decoded since the decoder was created (so the
+  // current block's ordinal in a fresh decoder, counting from 1; not reset
+  // between inputs) and the file offset of the current block's type byte.
+  // Both are set when a data block has been decoded into blockOutput.
+  uint32_t blocksLoaded = 0;
+  long blockFileOffset = -1;
   // Block search memory for the current input: a search from a position at or
   // beyond these finds nothing (no pattern / nothing decodable) up to the end.
   const FILE* searchFile = nullptr;

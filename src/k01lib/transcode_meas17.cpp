@@ -29,13 +29,16 @@ enum class Predictor { kLinear, kSmoothed };
 // beyond the list are zeroed.
 void reorderImages(k01_meas17_history_t& h, const uint8_t* list, size_t count, size_t capacity) {
   static_assert(kImageSlotCount * kImageSlotSize == 8800);
-  uint8_t prev[kImageSlotCount * kImageSlotSize] = {};
-  uint8_t pred[kImageSlotCount * kImageSlotSize] = {};
+  uint8_t prev[kImageSlotCount * kImageSlotSize];
+  uint8_t pred[kImageSlotCount * kImageSlotSize];
+  // Slots from slotsInUse on are zero: a zero slot is what a search that
+  // finds nothing gives as well.
+  const size_t searched = capacity < h.slotsInUse ? capacity : h.slotsInUse;
   for (size_t i = 0; i < count; ++i) {
     uint8_t* np = prev + i * kImageSlotSize;
     uint8_t* nq = pred + i * kImageSlotSize;
     bool found = false;
-    for (size_t k = 0; k < capacity && !found; ++k) {
+    for (size_t k = 0; k < searched && !found; ++k) {
       const uint8_t* op = h.previous.slot(k);
       const uint8_t* oq = h.prediction.slot(k);
       if (op[img::kSv] == list[i] && oq[img::kSv] == list[i]) {
@@ -45,12 +48,17 @@ void reorderImages(k01_meas17_history_t& h, const uint8_t* list, size_t count, s
       }
     }
     if (!found) {
+      std::memset(np, 0, kImageSlotSize);
+      std::memset(nq, 0, kImageSlotSize);
       np[img::kSv] = list[i];
       nq[img::kSv] = list[i];
     }
   }
-  std::memcpy(h.previous.slot(0), prev, sizeof prev);
-  std::memcpy(h.prediction.slot(0), pred, sizeof pred);
+  std::memcpy(h.previous.slot(0), prev, count * kImageSlotSize);
+  std::memcpy(h.prediction.slot(0), pred, count * kImageSlotSize);
+  clearSlots(h.previous, count, h.slotsInUse);
+  clearSlots(h.prediction, count, h.slotsInUse);
+  h.slotsInUse = static_cast<uint8_t>(count);
 }
 
 // c := 3 * c in w-byte arithmetic.
@@ -116,7 +124,10 @@ void updateHistory(Predictor kind, k01_meas17_history_t& h, k01_epoch_image_t& b
                    size_t count) {
   k01_epoch_image_t& prev = h.previous;
   k01_epoch_image_t& pred = h.prediction;
-  pred = built;
+  // The built image's slots from `count` on are empty.
+  const size_t stale = h.slotsInUse;
+  copyEpochImage(pred, built, count);
+  clearSlots(pred, count, stale);
   predictLinear(prev.bytes, built.bytes, pred.bytes, img::kTime, 4);
   predictLinear(prev.bytes, built.bytes, pred.bytes, img::kClock, 3);
   for (size_t i = 0; i < count; ++i) {
@@ -136,7 +147,9 @@ void updateHistory(Predictor kind, k01_meas17_history_t& h, k01_epoch_image_t& b
     }
     if (dual) predictLinear(p, b, q, img::kValue2, 2);
   }
-  prev = built;
+  copyEpochImage(prev, built, count);
+  clearSlots(prev, count, stale);
+  h.slotsInUse = static_cast<uint8_t>(count);
 }
 
 // Writes the raw type-17 record of a built image; returns its length.
@@ -260,8 +273,10 @@ uint8_t transcodeDelta(Predictor kind, k01_meas17_history_t& h, const uint8_t* i
 
   k01_cursor_t c;
   setCursor(c, in, length, 3);
+  // Only the framing and the slots of the epoch's satellites are set up;
+  // nothing reads the slots beyond them.
   k01_epoch_image_t built;
-  resetEpochImage(built);
+  resetEpochFraming(built);
   const k01_epoch_image_t& prev = h.previous;
   const k01_epoch_image_t& pred = h.prediction;
 
@@ -281,12 +296,14 @@ uint8_t transcodeDelta(Predictor kind, k01_meas17_history_t& h, const uint8_t* i
     if (count > capacity || !takeBytes(c, list, count)) return kT17SatelliteList;
     reorderImages(h, list, count, capacity);
   } else {
-    for (size_t k = 0; k < capacity; ++k) {
+    const size_t inUse = capacity < h.slotsInUse ? capacity : h.slotsInUse;
+    for (size_t k = 0; k < inUse; ++k) {
       const uint8_t* s = prev.slot(k);
       if (s[img::kSv] != 0 && s[img::kSnr] != 0) list[count++] = s[img::kSv];
     }
   }
 
+  clearSlots(built, 0, count);
   const unsigned flagsMode = options.flagsModeEnabled ? (hdr & 3u) : 0u;
   uint32_t dual = 0;
   for (size_t i = 0; i < count; ++i) {

@@ -82,7 +82,9 @@ bool loadEpochImages(k01_meas17_history_t& history, const uint8_t* record, uint3
   }
 
   k01_epoch_image_t& prev = history.previous;
-  resetEpochImage(prev);
+  const size_t stale = history.slotsInUse;
+  resetEpochFraming(prev);
+  clearSlots(prev, 0, count > stale ? count : stale);
   prev.bytes[img::kLength] = record[1];
   prev.bytes[img::kType] = record[2];
   std::memcpy(prev.bytes + img::kTime, record + 3, 7);
@@ -105,7 +107,9 @@ bool loadEpochImages(k01_meas17_history_t& history, const uint8_t* record, uint3
   prev.bytes[img::kChecksum + 1] = record[end + 1];
   prev.bytes[img::kEnd] = record[length - 1];
   prev.bytes[img::kCount] = static_cast<uint8_t>(count);
-  history.prediction = prev;
+  copyEpochImage(history.prediction, prev, count);
+  clearSlots(history.prediction, count, stale);
+  history.slotsInUse = static_cast<uint8_t>(count);
   return true;
 }
 
