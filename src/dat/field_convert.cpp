@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "common/scale.h"
+
 namespace fc {
 
 uint8_t Cursor::ReadByte() {
@@ -51,7 +53,7 @@ double Scale(uint64_t raw, int bytes, bool isSigned, int e) {
   } else {
     value = static_cast<int64_t>(raw);
   }
-  return std::ldexp(static_cast<double>(value), e);
+  return sc::Ldexp(static_cast<double>(value), e);
 }
 
 void Copy(Cursor& c, int k) {
@@ -87,7 +89,7 @@ void Fix48(Cursor& c, int k, bool isSigned, int e) {
     const uint64_t high = c.ReadBe(4);
     const uint64_t low = c.ReadBe(2);
     const int64_t h = isSigned ? static_cast<int64_t>(static_cast<int32_t>(high)) : static_cast<int64_t>(high);
-    c.WriteDouble(std::ldexp(static_cast<double>(h * 65536 + static_cast<int64_t>(low)), e));
+    c.WriteDouble(sc::Ldexp(static_cast<double>(h * 65536 + static_cast<int64_t>(low)), e));
   }
 }
 

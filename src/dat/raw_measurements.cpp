@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "common/scale.h"
 #include "common/byte_order.h"
 #include "dat/conv_state.h"
 #include "dat/dat_encoder.h"
@@ -51,23 +52,23 @@ void ConvertSvBlock(const ConvState& cs, const uint8_t* p, k01_meas17_sv_t& s) {
   s.byte3 = fourth;
   s.word1 = p[3];
   s.word2 = static_cast<uint16_t>(p[4] * 2);
-  s.snr1 = std::ldexp(p[5], -2);
-  s.range1 = std::ldexp(static_cast<double>(bo::GetBe32(p + 6)), -7);
+  s.snr1 = sc::Ldexp(p[5], -2);
+  s.range1 = sc::Ldexp(static_cast<double>(bo::GetBe32(p + 6)), -7);
   if (s.svNumber >= 120 && s.svNumber <= 138) s.range1 *= 2.0;
   const int64_t phaseHigh = static_cast<int32_t>(bo::GetBe32(p + 10));
-  s.phase1 = std::ldexp(static_cast<double>(phaseHigh * 65536 + bo::GetBe16(p + 14)), -15);
+  s.phase1 = sc::Ldexp(static_cast<double>(phaseHigh * 65536 + bo::GetBe16(p + 14)), -15);
   const int32_t doppler = static_cast<int32_t>(bo::GetBe24(p + 16) << 8) >> 8;
-  s.doppler1 = std::ldexp(doppler, -6);
-  s.value5 = std::ldexp(static_cast<int8_t>(p[19]), -7);
+  s.doppler1 = sc::Ldexp(doppler, -6);
+  s.value5 = sc::Ldexp(static_cast<int8_t>(p[19]), -7);
   s.snr2 = 0.0;
   s.phase2 = 0.0;
   s.value2 = 0.0;
   s.spare = 0.0;
   if (s.flags & 0x01) {
-    s.snr2 = std::ldexp(p[20], (s.flags & 0x20) ? -2 : -5);
+    s.snr2 = sc::Ldexp(p[20], (s.flags & 0x20) ? -2 : -5);
     const int64_t high2 = static_cast<int32_t>(bo::GetBe32(p + 21));
-    s.phase2 = std::ldexp(static_cast<double>(high2 * 65536 + bo::GetBe16(p + 25)), -15);
-    if (s.flags & 0x20) s.value2 = std::ldexp(static_cast<int16_t>(bo::GetBe16(p + 27)), -8);
+    s.phase2 = sc::Ldexp(static_cast<double>(high2 * 65536 + bo::GetBe16(p + 25)), -15);
+    if (s.flags & 0x20) s.value2 = sc::Ldexp(static_cast<int16_t>(bo::GetBe16(p + 27)), -8);
   }
 }
 
@@ -153,7 +154,7 @@ Status RawMeasurementBlock(ConvState& cs, uint8_t* rec, size_t len) {
   rec[3] &= 0x7F;
   const double time = static_cast<double>(bo::GetBe32(rec + 3));
   const int32_t clockRaw = static_cast<int32_t>(bo::GetBe24(rec + 7) << 8) >> 8;
-  const double clock = std::ldexp(clockRaw, -19);
+  const double clock = sc::Ldexp(clockRaw, -19);
 
   Status st = status::kOk;
   MeasurementImage& m = cs.enc.meas;
@@ -210,8 +211,8 @@ Status RawPosition(ConvState& cs, const uint8_t* rec, size_t len) {
   p.corrections[0] = 0.0;
   p.corrections[1] = 0.0;
   if (corrected) {
-    p.corrections[0] = std::ldexp(static_cast<int8_t>(rec[2 * n + 43]), -39);
-    p.corrections[1] = std::ldexp(static_cast<int8_t>(rec[2 * n + 44]), -38);
+    p.corrections[0] = sc::Ldexp(static_cast<int8_t>(rec[2 * n + 43]), -39);
+    p.corrections[1] = sc::Ldexp(static_cast<int8_t>(rec[2 * n + 44]), -38);
     p.values[0] += p.corrections[0];
     p.values[1] += p.corrections[1];
   }

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "common/scale.h"
 #include "common/byte_order.h"
 #include "common/raw_record.h"
 #include "dat/app_file.h"
@@ -184,7 +185,7 @@ Status RawMultiBlock102(ConvState& cs, uint8_t* rec, size_t len) {
     cs.enc.multiOpen = 1;
   }
   cs.enc.multiTime = static_cast<double>(bo::GetBe32(rec + 3));
-  cs.enc.multiClock = std::ldexp(static_cast<int32_t>(bo::GetBe24(rec + 7) << 8) >> 8, -19);
+  cs.enc.multiClock = sc::Ldexp(static_cast<int32_t>(bo::GetBe24(rec + 7) << 8) >> 8, -19);
   for (size_t p = 10; p + kEntryBytes <= len - 3; p += kEntryBytes) {
     if (cs.enc.multiCount >= kMultiEntries) break;  // further entries dropped
     MultiEntry& e = cs.enc.multi[cs.enc.multiCount++];

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "common/scale.h"
 #include "k01lib/expand_state.h"
 #include "k01lib/field_readers.h"
 
@@ -130,7 +131,7 @@ bool parseRecord(const k01_record_t& rec, k01_meas27_t& out) {
       double range;
       uint8_t kept[2] = {0, 0};
       if (j == 0) {
-        range = std::ldexp(static_cast<double>(f.un(4)), sv.system == 1 ? -6 : -7);
+        range = sc::Ldexp(static_cast<double>(f.un(4)), sv.system == 1 ? -6 : -7);
       } else {
         kept[0] = readByte(f.v, f.o);
         kept[1] = readByte(f.v, f.o + 1);
@@ -150,7 +151,7 @@ bool parseRecord(const k01_record_t& rec, k01_meas27_t& out) {
         const uint32_t high = f.u8();
         int32_t v = static_cast<int32_t>((high << 16) | (uint32_t{kept[0]} << 8) | kept[1]);
         if (v & 0x800000) v -= 0x1000000;
-        range = std::ldexp(static_cast<double>(v), -8);
+        range = sc::Ldexp(static_cast<double>(v), -8);
       }
       // Receivers without an extension block wrap this one signal's
       // difference; it is brought back into range.

@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "common/scale.h"
+
 namespace k01 {
 
 namespace {
@@ -81,8 +83,8 @@ double readScaled(k01_view_t& rec, uint32_t offset, uint32_t n, int e, bool isSi
     high = static_cast<double>(static_cast<int64_t>(u) - (int64_t{1} << (8 * h)));
   else
     high = static_cast<double>(u);
-  double value = std::ldexp(high, e + 8 * static_cast<int>(k));
-  if (k > 0) value += std::ldexp(static_cast<double>(bigEndian(rec.bytes + offset + h, k)), e);
+  double value = sc::Ldexp(high, e + 8 * static_cast<int>(k));
+  if (k > 0) value += sc::Ldexp(static_cast<double>(bigEndian(rec.bytes + offset + h, k)), e);
   return value;
 }
 

@@ -6,6 +6,7 @@
 // computed here. Each candidate builds the image the decoder will rebuild
 // from it; the candidate is usable only when that image writes the input
 // record byte for byte.
+#include "common/scale.h"
 #include "k01lib/multisignal_encoder.h"
 
 #include <cmath>
@@ -321,7 +322,7 @@ bool k01_ms_encoder_t::buildPhaseOnly(const Image& T, std::vector<uint8_t>& r, I
     const uint32_t signals = blk[kBlkSignalCount];
     if (signals > kMsMaxSignals) return false;
     const uint8_t system = blk[kBlkSystem];
-    const double firstUnit = system == 1 ? std::ldexp(1.0, -6) : std::ldexp(1.0, -7);
+    const double firstUnit = system == 1 ? sc::Ldexp(1.0, -6) : sc::Ldexp(1.0, -7);
     double prevFirst = 0.0;
     double newFirst = 0.0;
     for (uint32_t s = 0; s < signals; ++s) {
@@ -333,7 +334,7 @@ bool k01_ms_encoder_t::buildPhaseOnly(const Image& T, std::vector<uint8_t>& r, I
       std::memcpy(sg + kSigPhase, tg + kSigPhase, 6);
       // The range follows the phase from the previous epoch.
       const double lambda = carrierWavelength(system, sg[kSigBand], static_cast<int8_t>(blk[kBlkChannel]));
-      const double cycles = std::ldexp(
+      const double cycles = sc::Ldexp(
           static_cast<double>(bo::SignExtend(bo::GetBeN(sg + kSigPhase, 6), 6) - bo::SignExtend(bo::GetBeN(ps + kSigPhase, 6), 6)), -15);
       if (s == 0) {
         prevFirst = static_cast<uint32_t>(bo::GetBeN(ps + kSigRange, 4)) * firstUnit;
@@ -342,7 +343,7 @@ bool k01_ms_encoder_t::buildPhaseOnly(const Image& T, std::vector<uint8_t>& r, I
         newFirst = bits * firstUnit;
       } else {
         const unsigned pw = extendedRange(ps, s) ? 3 : 2;
-        const double prevDiff = std::ldexp(static_cast<double>(bo::SignExtend(bo::GetBeN(ps + kSigRange, pw), pw)), -8);
+        const double prevDiff = sc::Ldexp(static_cast<double>(bo::SignExtend(bo::GetBeN(ps + kSigRange, pw), pw)), -8);
         const uint32_t bits = scaledBits(prevDiff + prevFirst - cycles * lambda - newFirst, 8);
         std::memset(sg + kSigRange, 0, 4);
         bo::PutBeN(sg + kSigRange, bits, extendedRange(sg, s) ? 3 : 2);

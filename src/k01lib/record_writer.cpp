@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "common/scale.h"
+
 namespace k01 {
 
 namespace {
@@ -33,7 +35,7 @@ bool appendU24(k01_record_t& rec, uint32_t value) { return appendBigEndian(rec, 
 bool appendU32(k01_record_t& rec, uint32_t value) { return appendBigEndian(rec, value, 4); }
 
 uint32_t scaledBits(double x, int e) {
-  const double y = std::ldexp(x, e);
+  const double y = sc::Ldexp(x, e);
   if (std::isnan(y) || std::isinf(y)) return 0;
   const double r = y > 0 ? std::floor(y + 0.5) : std::ceil(y - 0.5);
   // Reduce modulo 2^32 exactly in floating point; this is the two's

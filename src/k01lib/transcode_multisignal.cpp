@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "common/scale.h"
 #include "k01lib/byte_arith.h"
 #include "common/raw_record.h"
 #include "k01lib/delta_fields.h"
@@ -477,7 +478,7 @@ uint8_t transcodePhaseDelta39(const k01_record_t& in, k01_record_t& out, k01_ms_
     const uint32_t signals = blk[kBlkSignalCount];
     if (signals > kMsMaxSignals) return kMsBadField;
     const uint8_t system = blk[kBlkSystem];
-    const double firstUnit = system == 1 ? std::ldexp(1.0, -6) : std::ldexp(1.0, -7);
+    const double firstUnit = system == 1 ? sc::Ldexp(1.0, -6) : sc::Ldexp(1.0, -7);
     double prevFirst = 0.0;  // first signal's range of the previous epoch, m
     double newFirst = 0.0;   // first signal's range as this record carries it, m
     for (uint32_t s = 0; s < signals; ++s) {
@@ -490,7 +491,7 @@ uint8_t transcodePhaseDelta39(const k01_record_t& in, k01_record_t& out, k01_ms_
 
       const double lambda =
           carrierWavelength(system, sig[kSigBand], static_cast<int8_t>(blk[kBlkChannel]));
-      const double cycles = std::ldexp(
+      const double cycles = sc::Ldexp(
           static_cast<double>(signedBytes(sig + kSigPhase, 6) - signedBytes(ps + kSigPhase, 6)),
           -15);
       if (s == 0) {
@@ -502,7 +503,7 @@ uint8_t transcodePhaseDelta39(const k01_record_t& in, k01_record_t& out, k01_ms_
       } else {
         const bool prevExt = extendedRange(ps, s);
         const double prevDiff =
-            std::ldexp(static_cast<double>(signedBytes(ps + kSigRange, prevExt ? 3 : 2)), -8);
+            sc::Ldexp(static_cast<double>(signedBytes(ps + kSigRange, prevExt ? 3 : 2)), -8);
         const double range = prevDiff + prevFirst - cycles * lambda;
         const uint32_t bits = scaledBits(range - newFirst, 8);
         std::memset(sig + kSigRange, 0, 4);

@@ -2,8 +2,10 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <vector>
 
+#include "common/scale.h"
 #include "k01lib/field_readers.h"
 #include "k01lib/record_writer.h"
 
@@ -31,6 +33,27 @@ TEST(ReadScaled, Table) {
     EXPECT_DOUBLE_EQ(readScaled(v, 0, static_cast<uint32_t>(c.bytes.size()), c.e, c.isSigned), c.expected)
         << c.bytes.size() << " bytes, e=" << c.e;
     EXPECT_FALSE(v.overrun);
+  }
+}
+
+// The scaling shortcut must give std::ldexp's bits, including the rounding
+// into subnormals, overflow, signed zeros and exponents outside the range
+// of one factor.
+TEST(ScaleShortcut, SameBitsAsLdexp) {
+  const double values[] = {0.0, -0.0, 1.0, -3.0, 16777215.0, -8388608.0, 0.1, 1e300, -1e-300,
+                           4.9406564584124654e-324, 3.0000000000000004, std::nan(""),
+                           HUGE_VAL};
+  const int exponents[] = {-1100, -1074, -1060, -1022, -64, -31, -19, -15, -8, -7, -6, -2,
+                           0, 3, 40, 1023, 1024, 1100};
+  for (double v : values) {
+    for (int e : exponents) {
+      const double want = std::ldexp(v, e);
+      const double got = sc::Ldexp(v, e);
+      uint64_t a, b;
+      std::memcpy(&a, &want, 8);
+      std::memcpy(&b, &got, 8);
+      EXPECT_EQ(a, b) << v << " * 2^" << e;
+    }
   }
 }
 
