@@ -40,38 +40,59 @@ const k01_huff_node_t* gRoot = nullptr;
 k01_huff_code_t gCodes[kHuffmanSymbols];
 
 // Decoding table: for each inner node (the state: node index minus 257) and
-// each 4-bit group, the inner node reached after the four bits and the
-// symbols completed on the way. A flush symbol ends the step at once.
-constexpr uint8_t kStepFlush = 0x80;
-struct k01_huff_step_t {
-  uint8_t next;        // state after the four bits
-  uint8_t count;       // symbols completed (0 to 4), or kStepFlush
-  uint8_t symbols[4];  // the completed symbols, unused places zero
-};
-k01_huff_step_t gSteps[kHuffmanSymbols - 1][16];
+// each 4-bit group, the symbols completed while the four bits are followed
+// from that node and the inner node reached. One 64-bit entry per step:
+// bytes 0 to 3 the completed symbols (unused places zero), byte 4 the next
+// state, byte 5 the count of symbols (0 to 4) or kStepFlush when the flush
+// symbol was met.
+constexpr uint64_t kStepFlush = 0x80;
+uint64_t gSteps[(kHuffmanSymbols - 1) * 16];
 uint8_t gRootState = 0;
+
+inline uint8_t stepNext(uint64_t e) { return static_cast<uint8_t>(e >> 32); }
+inline unsigned stepCount(uint64_t e) { return static_cast<unsigned>(e >> 40) & 0xFF; }
 
 void buildSteps() {
   for (size_t state = 0; state + 1 < kHuffmanSymbols; ++state) {
     for (unsigned group = 0; group < 16; ++group) {
-      k01_huff_step_t step{};
+      uint64_t symbols = 0;
+      uint64_t count = 0;
       const k01_huff_node_t* node = &gNodes[kHuffmanSymbols + state];
       for (int bit = 3; bit >= 0; --bit) {
         node = ((group >> bit) & 1) != 0 ? node->firstChild : node->secondChild;
         if (!node->isLeaf()) continue;
         if (node->symbol == kFlushSymbol) {
-          step.count = kStepFlush;
+          count = kStepFlush;
           node = gRoot;
           break;
         }
-        step.symbols[step.count++] = static_cast<uint8_t>(node->symbol);
+        symbols |= static_cast<uint64_t>(node->symbol) << (8 * count++);
         node = gRoot;
       }
-      step.next = static_cast<uint8_t>(node - &gNodes[kHuffmanSymbols]);
-      gSteps[state][group] = step;
+      const uint64_t next = static_cast<uint64_t>(node - &gNodes[kHuffmanSymbols]);
+      gSteps[state * 16 + group] = symbols | (next << 32) | (count << 40);
     }
   }
   gRootState = static_cast<uint8_t>(gRoot - &gNodes[kHuffmanSymbols]);
+}
+
+// One coded byte from `state`: up to 8 bytes are written to out (the result
+// says how many count), or kHuffmanFlush with the state back at the root.
+inline int step(uint8_t& state, uint8_t byte, uint8_t* out) {
+  const uint64_t hi = gSteps[state * 16u + (byte >> 4)];
+  const unsigned hiCount = stepCount(hi);
+  const uint64_t lo = gSteps[stepNext(hi) * 16u + (byte & 0x0Fu)];
+  const unsigned loCount = stepCount(lo);
+  if (((hiCount | loCount) & kStepFlush) != 0) {
+    state = gRootState;
+    return kHuffmanFlush;
+  }
+  const uint32_t hiSymbols = static_cast<uint32_t>(hi);
+  const uint32_t loSymbols = static_cast<uint32_t>(lo);
+  std::memcpy(out, &hiSymbols, 4);
+  std::memcpy(out + hiCount, &loSymbols, 4);
+  state = stepNext(lo);
+  return static_cast<int>(hiCount + loCount);
 }
 
 }  // namespace
@@ -156,21 +177,7 @@ uint8_t huffmanRootState() {
 }
 
 int huffmanStep(uint8_t& state, uint8_t byte, uint8_t* output) {
-  const k01_huff_step_t& hi = gSteps[state][byte >> 4];
-  if (hi.count & kStepFlush) {
-    state = gRootState;
-    return kHuffmanFlush;
-  }
-  const k01_huff_step_t& lo = gSteps[hi.next][byte & 0x0F];
-  if (lo.count & kStepFlush) {
-    state = gRootState;
-    return kHuffmanFlush;
-  }
-  // Both halves' symbols are stored whole; the counts say how many count.
-  std::memcpy(output, hi.symbols, 4);
-  std::memcpy(output + hi.count, lo.symbols, 4);
-  state = lo.next;
-  return hi.count + lo.count;
+  return step(state, byte, output);
 }
 
 size_t huffmanDecodeBlock(const uint8_t* in, size_t n, uint8_t* out, size_t capacity, bool* full) {
@@ -182,11 +189,11 @@ size_t huffmanDecodeBlock(const uint8_t* in, size_t n, uint8_t* out, size_t capa
   for (size_t i = 0; i < n; ++i) {
     if (capacity - produced >= 8) {
       // Room for any byte's symbols: decode straight into the output.
-      const int k = huffmanStep(state, in[i], out + produced);
+      const int k = step(state, in[i], out + produced);
       if (k != kHuffmanFlush) produced += static_cast<size_t>(k);
       continue;
     }
-    const int k = huffmanStep(state, in[i], bytes);
+    const int k = step(state, in[i], bytes);
     if (k == 0 || k == kHuffmanFlush) continue;
     if (static_cast<size_t>(k) > capacity - produced) {
       *full = true;

@@ -50,6 +50,40 @@ TEST(BytesArithmetic, PredictExtrapolatesLinearlyEvenInPlace) {
   }
 }
 
+// Every width from 1 to 8 bytes against 128-bit arithmetic: sums and
+// differences wrap at 2^(8w) and report the carry or borrow.
+TEST(BytesArithmetic, AddSubPredictWrapAtTheirWidth) {
+  const uint64_t values[] = {0, 1, 0x7F, 0x80, 0xFF, 0x1234, 0x8000, 0xFFFF, 0x00FF00FF,
+                             0x80000000, 0xFFFFFFFF, 0x0123456789ABCDEF, 0x8000000000000000,
+                             0xFFFFFFFFFFFFFFFF};
+  auto toBytes = [](uint64_t v, size_t w) {
+    Bytes b(w);
+    for (size_t i = w; i-- > 0; v >>= 8) b[i] = static_cast<uint8_t>(v);
+    return b;
+  };
+  for (size_t w = 1; w <= 8; ++w) {
+    const unsigned __int128 m = static_cast<unsigned __int128>(1) << (8 * w);
+    for (uint64_t x0 : values) {
+      for (uint64_t y0 : values) {
+        const unsigned __int128 x = x0 % m, y = y0 % m;
+        Bytes a = toBytes(static_cast<uint64_t>(x), w);
+        const Bytes b = toBytes(static_cast<uint64_t>(y), w);
+        const int carry = bytesAdd(a.data(), b.data(), w);
+        EXPECT_EQ(a, toBytes(static_cast<uint64_t>((x + y) % m), w));
+        EXPECT_EQ(carry, x + y >= m ? 1 : 0);
+        a = toBytes(static_cast<uint64_t>(x), w);
+        EXPECT_EQ(bytesSub(a.data(), b.data(), w), x < y ? 1 : 0);
+        EXPECT_EQ(a, toBytes(static_cast<uint64_t>((x + m - y) % m), w));
+        Bytes c(w);
+        const unsigned __int128 diff = (y + m - x) % m;
+        EXPECT_EQ(bytesPredict(toBytes(static_cast<uint64_t>(x), w).data(), b.data(), c.data(), w),
+                  diff + y >= m ? 1 : 0);
+        EXPECT_EQ(c, toBytes(static_cast<uint64_t>((diff + y) % m), w));
+      }
+    }
+  }
+}
+
 TEST(UpdateField, Table) {
   const Bytes ref = {0x00, 0x00, 0x01, 0x00};
   const struct {
