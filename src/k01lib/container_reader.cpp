@@ -6,6 +6,7 @@
 #include "common/raw_record.h"
 #include <cstring>
 
+#include "k01lib/block_prefetch.h"
 #include "k01lib/huffman.h"
 
 namespace k01 {
@@ -417,8 +418,12 @@ int32_t readBlockRecord(K01Decoder* d, FILE* f, uint8_t* status, long callStart)
       d->blockSkipped = 1;
       return -1;
     }
-    if (decodeBlockPayload(d, type, static_cast<uint32_t>(got))) {
+    if (takePrefetchedBlock(d, blockStart, type, static_cast<uint32_t>(got)) ||
+        decodeBlockPayload(d, type, static_cast<uint32_t>(got))) {
       blockLoaded(d, type, blockStart);
+      // While this block's records are served, the worker decodes the next
+      // bzip2 block.
+      if (type == kBlockBzip2 || type == kBlockBzip2Stripped) prefetchBlockAt(d, f, std::ftell(f));
       continue;  // serves the block's first record, or reads on past an empty block
     }
     switch (type) {

@@ -3,6 +3,8 @@
 #include <cstring>
 #include <new>
 
+#include "k01lib/block_prefetch.h"
+
 namespace k01 {
 
 void LibraryStartup() { buildHuffmanTree(); }
@@ -14,7 +16,11 @@ K01Decoder* CreateDecoder() {
   return d;
 }
 
-void DestroyDecoder(K01Decoder* d) { delete d; }
+void DestroyDecoder(K01Decoder* d) {
+  if (d == nullptr) return;
+  destroyPrefetch(d->prefetch);
+  delete d;
+}
 
 void resetReader(K01Decoder* d) {
   if (d == nullptr) return;

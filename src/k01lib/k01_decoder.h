@@ -35,6 +35,10 @@ struct k01_stream_state_t {
 
 }  // namespace k01
 
+namespace k01 {
+struct k01_prefetch_t;
+}
+
 struct K01Decoder {
   // ---- container reader ----
   k01::k01_record_t inputRecord{};         // the delivered raw record; zeroed before each delivery
@@ -62,6 +66,11 @@ struct K01Decoder {
   const FILE* searchFile = nullptr;
   long noBlockFrom = -1;
   long noDecodableBlockFrom = -1;
+
+  // Read-ahead worker for bzip2 blocks (block_prefetch.h), started at the
+  // first bzip2 block; prefetchUnavailable once it could not be started.
+  k01::k01_prefetch_t* prefetch = nullptr;
+  uint8_t prefetchUnavailable = 0;
 
   // ---- field primitives ----
   k01::k01_cursor_t cursor{};              // the cursor most transcoders share
