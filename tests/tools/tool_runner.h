@@ -1,6 +1,7 @@
 // Runs a companion tool as a separate process and collects what it printed
-// on standard output and its exit status. The tools are found in the build
-// folder named by LOGSPLIT_TOOLS_DIR (set by CTest).
+// on standard output and its exit status. The tools are found in the folder
+// named by LOGSPLIT_TOOLS_DIR, else in the build folder the test program was
+// built in.
 #pragma once
 #include <sys/wait.h>
 
@@ -18,6 +19,9 @@ struct ToolRun {
 
 inline std::string ToolPath(const std::string& tool) {
   const char* dir = std::getenv("LOGSPLIT_TOOLS_DIR");
+#ifdef LOGSPLIT_TOOLS_BUILD_DIR
+  if (dir == nullptr) dir = LOGSPLIT_TOOLS_BUILD_DIR;
+#endif
   return std::string(dir != nullptr ? dir : ".") + "/" + tool;
 }
 
