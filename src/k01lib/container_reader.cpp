@@ -96,6 +96,13 @@ void dropStreamBytes(k01_stream_state_t& s, size_t n) {
 // Feeds one input byte of the stream into the stream buffer. Returns false
 // when it decoded the flush symbol.
 bool feedStreamByte(k01_stream_state_t& s, uint8_t byte, bool decode) {
+  if (decode && s.fill + 8u <= kStreamBufferSize) {
+    // Room for whatever one coded byte gives: decode straight into place.
+    const int count = huffmanDecodeInto(&s.cursor, byte, s.buffer + s.fill);
+    if (count == kHuffmanFlush) return false;
+    s.fill = static_cast<uint16_t>(s.fill + count);
+    return true;
+  }
   const uint8_t* produced = &byte;
   int count = 1;
   if (decode) {
@@ -222,7 +229,7 @@ int32_t readStreamRecord(K01Decoder* d, FILE* f, uint8_t* status, bool decode) {
   // Header: at least 4 bytes starting with the start byte.
   while (s.fill < 4 || s.buffer[0] != kStx) {
     while (s.fill < 4) {
-      const int c = std::getc(f);
+      const int c = getc_unlocked(f);
       if (c == EOF) {
         if (*status == kReadOk) *status = kReadEndOfFile;
         return -1;
@@ -245,7 +252,7 @@ int32_t readStreamRecord(K01Decoder* d, FILE* f, uint8_t* status, bool decode) {
   }
   // Payload: a flush symbol inside a record is skipped.
   while (s.fill < length) {
-    const int c = std::getc(f);
+    const int c = getc_unlocked(f);
     if (c == EOF) return -1;
     feedStreamByte(s, static_cast<uint8_t>(c), decode);
   }

@@ -171,6 +171,16 @@ int huffmanDecodeByte(const k01_huff_node_t** cursor, uint8_t byte, uint8_t* out
   return produced;
 }
 
+int huffmanDecodeInto(const k01_huff_node_t** cursor, uint8_t byte, uint8_t* output) {
+  const k01_huff_node_t* root = huffmanRoot();
+  const k01_huff_node_t* node = *cursor != nullptr ? *cursor : root;
+  if (node < &gNodes[kHuffmanSymbols] || node >= &gNodes[kNodeCount]) node = root;
+  uint8_t state = static_cast<uint8_t>(node - &gNodes[kHuffmanSymbols]);
+  const int produced = step(state, byte, output);
+  *cursor = &gNodes[kHuffmanSymbols + state];
+  return produced;
+}
+
 uint8_t huffmanRootState() {
   buildHuffmanTree();
   return gRootState;

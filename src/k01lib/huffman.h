@@ -39,6 +39,9 @@ int huffmanDecodeByte(const k01_huff_node_t** cursor, uint8_t byte, uint8_t* out
 // moves over the eight bits of `byte`; up to 8 bytes are written to output
 // (the returned count says how many count). Returns kHuffmanFlush, with the
 // state back at the root, when the flush symbol was met.
+// huffmanDecodeByte for callers with room for 8 bytes at output: the
+// symbols are written there directly (no limit of 4).
+int huffmanDecodeInto(const k01_huff_node_t** cursor, uint8_t byte, uint8_t* output);
 uint8_t huffmanRootState();
 int huffmanStep(uint8_t& state, uint8_t byte, uint8_t* output);
 // Decodes a whole coded block from the root: the bytes of the symbols up to

@@ -60,7 +60,40 @@ TEST(HuffmanDecode, EncodeThenDecodeRoundTrips) {
     }
     EXPECT_EQ(last, kHuffmanFlush);
     EXPECT_EQ(decoded, in);
+
+    // The whole-block decoder and the direct decoder give the same bytes.
+    const std::vector<uint8_t> coded = huffmanEncode(in, false);
+    std::vector<uint8_t> block(in.size() + 8);
+    bool full = true;
+    block.resize(huffmanDecodeBlock(coded.data(), coded.size(), block.data(), block.size(), &full));
+    EXPECT_FALSE(full);
+    EXPECT_EQ(block, in);
+    std::vector<uint8_t> direct(in.size() + 16);
+    size_t n = 0;
+    cursor = nullptr;
+    for (uint8_t b : coded) n += static_cast<size_t>(huffmanDecodeInto(&cursor, b, direct.data() + n));
+    direct.resize(n);
+    EXPECT_EQ(direct, in);
   }
+}
+
+// No code is shorter than 2 bits, so one coded byte never completes more
+// than 4 symbols (the room the byte-wise decoder's callers give).
+TEST(HuffmanDecode, CodesAreAtLeastTwoBits) {
+  for (uint16_t s = 0; s < kHuffmanSymbols; ++s) EXPECT_GE(huffmanCode(s).length, 2) << s;
+}
+
+// A block decoder that runs out of room says so and keeps what fitted.
+TEST(HuffmanDecode, BlockDecoderStopsWhenFull) {
+  const std::vector<uint8_t> in(100, 0x41);
+  const std::vector<uint8_t> coded = huffmanEncode(in, false);
+  std::vector<uint8_t> out(40);
+  bool full = false;
+  const size_t n = huffmanDecodeBlock(coded.data(), coded.size(), out.data(), out.size(), &full);
+  EXPECT_TRUE(full);
+  EXPECT_LE(n, out.size());
+  EXPECT_EQ(std::vector<uint8_t>(out.begin(), out.begin() + static_cast<long>(n)),
+            std::vector<uint8_t>(n, 0x41));
 }
 
 }  // namespace
