@@ -121,7 +121,9 @@ void prefetchBlockAt(K01Decoder* d, FILE* f, long offset) {
   k01_prefetch_t* p = prefetcherOf(d);
   if (p == nullptr) return;
   std::lock_guard<std::mutex> guard(p->lock);
+  // Busy, or that block is already done and waits to be taken.
   if (p->state == k01_prefetch_t::kQueued || p->state == k01_prefetch_t::kWorking) return;
+  if (p->state == k01_prefetch_t::kDone && p->offset == offset) return;
   const int source = fileno(f);
   if (source < 0) return;
   const int fd = dup(source);

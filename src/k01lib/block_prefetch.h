@@ -20,7 +20,7 @@ namespace k01 {
 struct k01_prefetch_t;
 
 // Starts reading and decoding the block whose type byte is at `offset` in
-// the file, if the worker is free. The worker reads through its own
+// the file, if the worker is free and has not done that block already. The worker reads through its own
 // descriptor and leaves the stream's position alone. Does nothing when no
 // worker can be had (the reader then simply decodes every block itself).
 void prefetchBlockAt(K01Decoder* d, FILE* f, long offset);

@@ -425,12 +425,15 @@ int32_t readBlockRecord(K01Decoder* d, FILE* f, uint8_t* status, long callStart)
       d->blockSkipped = 1;
       return -1;
     }
-    if (takePrefetchedBlock(d, blockStart, type, static_cast<uint32_t>(got)) ||
-        decodeBlockPayload(d, type, static_cast<uint32_t>(got))) {
+    // bzip2 blocks: the worker decodes the block after this one while this
+    // one is decoded (when the worker has not done so already) and while
+    // its records are served.
+    const bool bzip2 = type == kBlockBzip2 || type == kBlockBzip2Stripped;
+    bool decoded = takePrefetchedBlock(d, blockStart, type, static_cast<uint32_t>(got));
+    if (bzip2) prefetchBlockAt(d, f, std::ftell(f));
+    if (!decoded) decoded = decodeBlockPayload(d, type, static_cast<uint32_t>(got));
+    if (decoded) {
       blockLoaded(d, type, blockStart);
-      // While this block's records are served, the worker decodes the next
-      // bzip2 block.
-      if (type == kBlockBzip2 || type == kBlockBzip2Stripped) prefetchBlockAt(d, f, std::ftell(f));
       continue;  // serves the block's first record, or reads on past an empty block
     }
     switch (type) {
