@@ -1,20 +1,13 @@
 // datdump end to end: DAT files built record by record with known field
 // values (every decoded layout, text and JSON), DAT files that logsplit
-// wrote from raw images and from every K00/K01/K02 form of the K01 writer,
-// damaged files, and the command line.
+// wrote, damaged files, and the command line.
 #include <gtest/gtest.h>
 
-#include <cctype>
+#include <bit>
 #include <cmath>
-#include <cstdlib>
-#include <cstring>
 #include <string>
 #include <vector>
 
-#include "k01lib/aux_encoder.h"
-#include "k01lib/k01_writer.h"
-#include "k01lib/meas17_encoder.h"
-#include "k01lib/multisignal_encoder.h"
 #include "support/conversion_runner.h"
 #include "support/session_image_builder.h"
 #include "tools/tool_runner.h"
@@ -30,17 +23,13 @@ struct Dump {
 };
 
 Dump RunDump(const Bytes& file, std::vector<std::string> args = {}) {
-  const std::string dir = tb::MakeTempDir();
-  const std::string path = dir + "/in.dat";
+  const std::string dir = tb::MakeTempDir(), path = dir + "/in.dat", prefix = "datdump: " + path + ": ";
   tb::WriteFile(path, file);
   args.push_back(path);
   const tt::ToolRun run = tt::RunTool("datdump", args, true);
   tb::RemoveTree(dir);
-  Dump d;
-  d.exit = run.exitStatus;
-  const std::string prefix = "datdump: " + path + ": ";
-  size_t at = 0;
-  for (size_t nl; (nl = run.out.find('\n', at)) != std::string::npos; at = nl + 1) {
+  Dump d{run.exitStatus, {}, {}};
+  for (size_t at = 0, nl; (nl = run.out.find('\n', at)) != std::string::npos; at = nl + 1) {
     const std::string line = run.out.substr(at, nl - at);
     if (line.rfind(prefix, 0) == 0) d.err.push_back(line.substr(prefix.size()));
     else d.out.push_back(line);
@@ -48,57 +37,7 @@ Dump RunDump(const Bytes& file, std::vector<std::string> args = {}) {
   return d;
 }
 
-// JSON syntax of one value, enough to tell a valid line from an invalid one.
-struct JsonCheck {
-  const std::string& s;
-  size_t i = 0;
-  bool Eat(char c) { return i < s.size() && s[i] == c ? (++i, true) : false; }
-  bool Digits() {
-    const size_t st = i;
-    while (i < s.size() && std::isdigit(static_cast<unsigned char>(s[i]))) ++i;
-    return i > st;
-  }
-  bool String() {
-    if (!Eat('"')) return false;
-    while (i < s.size() && s[i] != '"') {
-      const unsigned char c = s[i++];
-      if (c < 0x20) return false;
-      if (c != '\\') continue;
-      if (i >= s.size() || s[i] == 0 || !std::strchr("\"\\/bfnrtu", s[i])) return false;
-      if (s[i++] == 'u')
-        for (int k = 0; k < 4; ++k)
-          if (i >= s.size() || !std::isxdigit(static_cast<unsigned char>(s[i++]))) return false;
-    }
-    return Eat('"');
-  }
-  bool List(char open, char close, bool members) {
-    if (!Eat(open)) return false;
-    if (Eat(close)) return true;
-    do if ((members && (!String() || !Eat(':'))) || !Value()) return false; while (Eat(','));
-    return Eat(close);
-  }
-  bool Value() {
-    if (i < s.size() && (s[i] == '{' || s[i] == '[')) return s[i] == '{' ? List('{', '}', true) : List('[', ']', false);
-    if (i < s.size() && s[i] == '"') return String();
-    for (const char* lit : {"true", "false", "null"})
-      if (s.compare(i, std::strlen(lit), lit) == 0) return i += std::strlen(lit), true;
-    Eat('-');
-    if (!Digits() || (Eat('.') && !Digits())) return false;
-    if (!Eat('e') && !Eat('E')) return true;
-    if (!Eat('+')) Eat('-');
-    return Digits();
-  }
-};
-bool ValidJson(const std::string& line) {
-  JsonCheck c{line};
-  return c.Value() && c.i == line.size();
-}
-
-tb::Le& F32(tb::Le& e, float v) {
-  uint32_t bits;
-  std::memcpy(&bits, &v, 4);
-  return e.u32(bits);
-}
+tb::Le& F32(tb::Le& e, float v) { return e.u32(std::bit_cast<uint32_t>(v)); }
 
 // One DAT record around a body: marker, length, byte 2 (the high length
 // byte when wide), type.
@@ -157,7 +96,7 @@ struct DecodeCase {
   const char* name;
   Bytes record;
   std::string text;  // the line after "offset=N "
-  std::string json;  // the whole JSON line, when checked exactly
+  std::string json = {};  // the whole JSON line ('%' for the offset), when checked exactly
 };
 
 std::vector<DecodeCase> DecodeCases() {
@@ -172,33 +111,33 @@ std::vector<DecodeCase> DecodeCases() {
     e3.f64(3 * i - 7);
     values += (i ? " " : "") + std::to_string(3 * i - 7);
   }
-  c.push_back({"type 3 ephemeris", Rec(3, 0, e3), "type=3 byte2=0 len=206 sv=7 spare=0 values=[" + values + "]", ""});
+  c.push_back({"type 3 ephemeris", Rec(3, 0, e3), "type=3 byte2=0 len=206 sv=7 spare=0 values=[" + values + "]"});
   tb::Le e21;
   e21.u8(9).u8(0).u16(0xFFFE).u16(300).u8(4).u8(250).u32(static_cast<uint32_t>(-70000)).u32(1).u32(0x7FFFFFFF);
   for (int i = 0; i < 19; ++i) e21.f64(i - 9);
   e21.u32(0x0001A5F0);
   for (int i = 0; i < 10; ++i) e21.u8(i);
   c.push_back({"type 21 ephemeris", Rec(21, 0, e21),
-               "type=21 byte2=0 len=190 sv=9 spare=0 words=[-2 300] bytes=[4 250] longs=[-70000 1 2147483647] values=[-9 -8 -7 -6 -5 -4 -3 -2 -1 0 1 2 3 4 5 6 7 8 9] flag_word=0x0001a5f0 tail=00010203040506070809", ""});
+               "type=21 byte2=0 len=190 sv=9 spare=0 words=[-2 300] bytes=[4 250] longs=[-70000 1 2147483647] values=[-9 -8 -7 -6 -5 -4 -3 -2 -1 0 1 2 3 4 5 6 7 8 9] flag_word=0x0001a5f0 tail=00010203040506070809"});
   tb::Le m7;
   m7.u16(1).u16(2).u16(0).u16(0).f64(150.5).f64(20000000.25).f64(0).f64(0.5).f64(-1.5).f64(518401000);
   m7.f64(0.25).f64(-8).u8(1).u8(2).u8(3).u8(4).u8(0x08).u8(17);
   c.push_back({"type 7 entry", Rec(7, 2, m7),
-               "type=7 follow=2 len=82 word1=1 word2=2 word3=0 word4=0 clock_m=150.5 value2=20000000.25 value3=0 value4=0.5 value5=-1.5 tow_s=518401 value7=0.25 value8=-8 bytes=01020304 flags=0x08 sv=17", ""});
+               "type=7 follow=2 len=82 word1=1 word2=2 word3=0 word4=0 clock_m=150.5 value2=20000000.25 value3=0 value4=0.5 value5=-1.5 tow_s=518401 value7=0.25 value8=-8 bytes=01020304 flags=0x08 sv=17"});
   tb::Le p11;
   for (double v : {0.25, -0.5, 312.375, 1.5, 2.0, 2.25, 0.0, 0.0, -0.125}) p11.f64(v);
   p11.u32(518402000).u8(0x43).u8(2).u8(0).u8(1).u8(3).u8(9);
   c.push_back({"type 11 position (semicircles to degrees)", Rec(11, 0, p11),
-               "type=11 byte2=0 len=86 lat_deg=45 lon_deg=-90 height_m=312.375 clock=1.5 value5=2 value6=2.25 value7=0 value8=0 value9=-0.125 tow_s=518402 status=0x43 count=2 list1=[0 1] list2=[3 9]", ""});
-  c.push_back({"event 0", Rec(19, 0, tb::Le().u16(3).f64(518400250.5)), "type=19 subtype=0 len=14 a=3 time_s=518400.2505", ""});
-  c.push_back({"event 1", Rec(19, 1, tb::Le().f64(518400000).u16(250)), "type=19 subtype=1 len=14 base_s=518400 offset_ms=250", ""});
+               "type=11 byte2=0 len=86 lat_deg=45 lon_deg=-90 height_m=312.375 clock=1.5 value5=2 value6=2.25 value7=0 value8=0 value9=-0.125 tow_s=518402 status=0x43 count=2 list1=[0 1] list2=[3 9]"});
+  c.push_back({"event 0", Rec(19, 0, tb::Le().u16(3).f64(518400250.5)), "type=19 subtype=0 len=14 a=3 time_s=518400.2505"});
+  c.push_back({"event 1", Rec(19, 1, tb::Le().f64(518400000).u16(250)), "type=19 subtype=1 len=14 base_s=518400 offset_ms=250"});
   tb::Le text3;
   text3.u16(2).text("Mk \"A\"\x01\xE9", 9);
   c.push_back({"event 3, text escaped", Rec(19, 3, text3), R"(type=19 subtype=3 len=15 a=2 text="Mk \"A\"\u0001\u00e9")",
                R"({"offset":%,"type":19,"subtype":3,"len":15,"a":2,"text":"Mk \"A\"\u0001\u00e9"})"});
-  c.push_back({"event 5", Rec(19, 5, tb::Le().u16(1500).f64(518400000)), "type=19 subtype=5 len=14 week=1500 tow_s=518400", ""});
-  c.push_back({"event 7", Rec(19, 7, tb::Le().u8(9).u16(513).f64(-0.5)), "type=19 subtype=7 len=15 byte=9 word=513 value=-0.5", ""});
-  c.push_back({"event 8", Rec(19, 8, tb::Le().u8(1).u16(2).text("OK", 3)), R"(type=19 subtype=8 len=10 byte=1 word=2 text="OK")", ""});
+  c.push_back({"event 5", Rec(19, 5, tb::Le().u16(1500).f64(518400000)), "type=19 subtype=5 len=14 week=1500 tow_s=518400"});
+  c.push_back({"event 7", Rec(19, 7, tb::Le().u8(9).u16(513).f64(-0.5)), "type=19 subtype=7 len=15 byte=9 word=513 value=-0.5"});
+  c.push_back({"event 8", Rec(19, 8, tb::Le().u8(1).u16(2).text("OK", 3)), R"(type=19 subtype=8 len=10 byte=1 word=2 text="OK")"});
   tb::Le m27;
   F32(m27.u8(21).u16(2100).f64(345600000), 1.0f).u8(1).u8(0x22);
   F32(m27, -0.5f).u8(12).u8(5).u8(1).u8(3).f64(0.125);
@@ -206,7 +145,7 @@ std::vector<DecodeCase> DecodeCases() {
   F32(m27.u8(27).u8(0).u8(0).u16(455).f64(22578125).f64(1500.5), -3.25f).u8(0).u8(0x04);
   F32(m27.u8(28).u8(1).u8(2).u16(380).f64(-2).f64(1000.5), 0.1f).u8(1).u8(0x84).u8(0x01);
   c.push_back({"type 27, extension and extra flags", Rec(27, 0, m27, true),
-               "type=27 lenhi=0 len=102 fixed_size=21 week=2100 tow_s=345600 clock_ms=1 sv_count=1 flags=0x22 clock2=-0.5 ext_size=12 ext_code=5 ext_count=1 ext=[{code=3 value=0.125}] svs=[{size=10 sv=3 system=0 channel=-3 signal_count=2 word_a=7 word_b=14 byte_q=0x04 signals=[{size=27 band=0 signal_type=0 snr=45.5 range_m=22578125 phase_cyc=1500.5 doppler_hz=-3.25 status=0 flags_g=0x04} {size=28 band=1 signal_type=2 snr=38 range_m=-2 phase_cyc=1000.5 doppler_hz=0.1 status=1 flags_g=0x84 flags_h=0x01}]}]", ""});
+               "type=27 lenhi=0 len=102 fixed_size=21 week=2100 tow_s=345600 clock_ms=1 sv_count=1 flags=0x22 clock2=-0.5 ext_size=12 ext_code=5 ext_count=1 ext=[{code=3 value=0.125}] svs=[{size=10 sv=3 system=0 channel=-3 signal_count=2 word_a=7 word_b=14 byte_q=0x04 signals=[{size=27 band=0 signal_type=0 snr=45.5 range_m=22578125 phase_cyc=1500.5 doppler_hz=-3.25 status=0 flags_g=0x04} {size=28 band=1 signal_type=2 snr=38 range_m=-2 phase_cyc=1000.5 doppler_hz=0.1 status=1 flags_g=0x84 flags_h=0x01}]}]"});
   tb::Le p29;
   p29.u8(15).u16(258).u32(345601000).u8(1).u8(2).u8(3).u8(4).u8(0x12).u8(5).u8(4).u8(6).u8(93);
   for (double v : {45.5, -120.25, 88.125, 1.0, 2.0, 3.0}) p29.f64(v);
@@ -215,10 +154,11 @@ std::vector<DecodeCase> DecodeCases() {
   F32(F32(p29.u8(10), 0.25f), -0.25f).u8(0x01).u32(77);
   p29.u8(12).u8(2).u8(1).u8(1).f64(-1.5).u8(7).u8(3).u8(0).u8(2).u8(5).u8(2).u8(3);
   c.push_back({"type 29, every section", Rec(29, 0, p29, true),
-               "type=29 lenhi=0 len=170 first_size=15 word5=258 tow_s=345601 byte11=1 sv_count=2 second_count=3 byte14=4 section_flags=0x12 byte16=5 mode=4 byte18=6 second_size=93 lat_deg=45.5 lon_deg=-120.25 height_m=88.125 value40=1 value48=2 value56=3 values=[0 0.5 1 1.5 2 2.5 3 3.5 4 4.5 5] third_size=7 third_byte=8 third_value=2.5 third_flags=0x07 third_word=300 third_triple=[1 2 3] third_last=4 fourth_size=10 fourth_values=[0.25 -0.25] fourth_flags=0x01 fourth_extra=77 ext_size=12 ext_code=2 ext_count=1 ext=[{code=1 value=-1.5}] sv_section_size=7 svs=[{sv=3 system=0 flags=0x02} {sv=5 system=2 flags=0x03}]", ""});
-  c.push_back({"other type: envelope only", Rec(40, 0, tb::Le().u16(1).u32(2).u8(0)), "type=40 byte2=0 len=11", ""});
-  c.push_back({"other subtyped type", Rec(16, 3, tb::Le().text("HIGHRIDGE", 9)), "type=16 subtype=3 len=13", ""});
-  c.push_back({"placeholder header", Rec(5, 0x82, tb::Le().zeros(60)), "type=5 subtype=2 len=64 placeholder=true", ""});
+               "type=29 lenhi=0 len=170 first_size=15 word5=258 tow_s=345601 byte11=1 sv_count=2 second_count=3 byte14=4 section_flags=0x12 byte16=5 mode=4 byte18=6 second_size=93 lat_deg=45.5 lon_deg=-120.25 height_m=88.125 value40=1 value48=2 value56=3 values=[0 0.5 1 1.5 2 2.5 3 3.5 4 4.5 5] third_size=7 third_byte=8 third_value=2.5 third_flags=0x07 third_word=300 third_triple=[1 2 3] third_last=4 fourth_size=10 fourth_values=[0.25 -0.25] fourth_flags=0x01 fourth_extra=77 ext_size=12 ext_code=2 ext_count=1 ext=[{code=1 value=-1.5}] sv_section_size=7 svs=[{sv=3 system=0 flags=0x02} {sv=5 system=2 flags=0x03}]"});
+  c.push_back({"other type: envelope only", Rec(40, 0, tb::Le().u16(1).u32(2).u8(0)), "type=40 byte2=0 len=11"});
+  c.push_back({"other subtyped type", Rec(16, 3, tb::Le().text("HIGHRIDGE", 9)), "type=16 subtype=3 len=13"});
+  c.push_back({"placeholder header", Rec(5, 0x82, tb::Le().zeros(60)), "type=5 subtype=2 len=64 placeholder=true",
+               R"({"offset":%,"type":5,"subtype":2,"len":64,"placeholder":true})"});
   return c;
 }
 
@@ -237,6 +177,8 @@ TEST(DatdumpDecode, HandBuiltRecordsListTheirFieldsInTextAndJson) {
   ASSERT_EQ(text.out.size(), 6 + cases.size());
   ASSERT_EQ(json.out.size(), 6 + cases.size());
   for (int i = 0; i < 6; ++i) EXPECT_EQ(text.out[i], kOpeningLines[i]);
+  // Byte strings are quoted hexadecimal in JSON.
+  EXPECT_EQ(json.out[5], R"({"offset":361,"type":15,"byte2":0,"len":124,"values":[0.0625,0.125,0.1875,0.25,0.3125,0.375,0.4375,0.5,0.5625,0.625,0.6875],"value12":-3,"value13":17,"value14":61440,"tail":"b0b1b2b3b4b5b6b7"})");
   for (size_t i = 0; i < cases.size(); ++i) {
     SCOPED_TRACE(cases[i].name);
     const std::string offset = std::to_string(offsets[i]);
@@ -247,27 +189,27 @@ TEST(DatdumpDecode, HandBuiltRecordsListTheirFieldsInTextAndJson) {
       EXPECT_EQ(json.out[6 + i], want);
     }
   }
-  for (const std::string& line : json.out) EXPECT_TRUE(ValidJson(line)) << line;
 }
 
 // A small file to damage: opening records, a type-17 record at 485 (141
 // bytes), a type-3 record at 626 (206 bytes) and an event at 832 (14 bytes).
 Bytes Sound() {
   Bytes f = Opening();
-  for (const Bytes& r : {Measurement17(), DecodeCases()[1].record, DecodeCases()[5].record}) f.insert(f.end(), r.begin(), r.end());
+  for (const Bytes& r : {Measurement17(), DecodeCases()[1].record, DecodeCases()[5].record})
+    f.insert(f.end(), r.begin(), r.end());
   return f;
 }
 
 TEST(DatdumpDamage, EachDamageIsReportedWithItsOffset) {
-  struct Case {
+  auto with = [](size_t at, uint8_t v) { Bytes f = Sound(); f[at] = v; return f; };
+  const Bytes sound = Sound();
+  const std::string before485 = " (the record before, at offset 485, may have a wrong length)";
+  const struct {
     const char* name;
     Bytes file;
     size_t listed;
     std::vector<std::string> err;
-  };
-  auto with = [](size_t at, uint8_t v) { Bytes f = Sound(); f[at] = v; return f; };
-  const Bytes sound = Sound();
-  const Case cases[] = {
+  } cases[] = {
       {"empty file", {}, 0, {"offset 0: the file is empty: a DAT file opens with its header records"}},
       {"truncated in a record", Bytes(sound.begin(), sound.begin() + 700), 7,
        {"offset 626: type-3 record of 206 bytes runs past the end of the file (74 bytes left)"}},
@@ -275,17 +217,14 @@ TEST(DatdumpDamage, EachDamageIsReportedWithItsOffset) {
        {"offset 832: truncated record header: 2 of its 4 bytes before the end of the file (the record before, at offset 626, may have a wrong length)"}},
       {"length one short", with(486, 140), 7,
        {"offset 485: type-17 record: the body of 136 bytes is too short for its fields",
-        "offset 625: record marker is 0x7f, not 0x74; 221 bytes not listed (the record before, at offset 485, may have a wrong length)"}},
-      {"marker", with(626, 0), 7,
-       {"offset 626: record marker is 0x00, not 0x74; 220 bytes not listed (the record before, at offset 485, may have a wrong length)"}},
-      {"type", with(629, 200), 7,
-       {"offset 626: unknown record type 200; 220 bytes not listed (the record before, at offset 485, may have a wrong length)"}},
+        "offset 625: record marker is 0x7f, not 0x74; 221 bytes not listed" + before485}},
+      {"marker", with(626, 0), 7, {"offset 626: record marker is 0x00, not 0x74; 220 bytes not listed" + before485}},
+      {"type", with(629, 200), 7, {"offset 626: unknown record type 200; 220 bytes not listed" + before485}},
       {"length below the header", with(833, 2), 8, {"offset 832: record length 2 is shorter than its 4-byte header; 14 bytes not listed"}},
-      {"SV count too high", with(505, 3), 9, {"offset 485: type-17 record: the body of 137 bytes is too short for its fields"}},
       {"SV count too low", with(505, 1), 9, {"offset 485: type-17 record: 48 bytes after the last field of its layout"}},
       {"byte 2 of a zero-byte type", with(628, 1), 9, {"offset 626: type-3 record: byte 2 of a type-3 record is 1, not 0"}},
       {"event subtype", with(834, 9), 9, {"offset 832: type-19 record: no layout for event subtype 9"}},
-      {"event text without its zero", [] { Bytes f = Opening(); Bytes r = Rec(19, 3, tb::Le().u16(1).text("AB", 2)); f.insert(f.end(), r.begin(), r.end()); return f; }(),
+      {"event text without its zero", [] { Bytes f = Opening(), r = Rec(19, 3, tb::Le().u16(1).text("AB", 2)); f.insert(f.end(), r.begin(), r.end()); return f; }(),
        7, {"offset 485: type-19 record: the event text has no terminating zero"}},
       {"header subtype of another length", with(2, 0x81), 9, {"offset 0: type-5 record: a header record of subtype 1 is 65 bytes long, not 24",
                                                               "offset 0: record 1 should be the header record of subtype 6 and length 24, found type 5 of length 24"}},
@@ -293,7 +232,7 @@ TEST(DatdumpDamage, EachDamageIsReportedWithItsOffset) {
        {"offset 0: record 1 should be the header record of subtype 6 and length 24, found type 17 of length 141"}},
       {"opening records cut short", Bytes(sound.begin(), sound.begin() + 251), 4, {"offset 251: the file ends after 4 records, inside the opening records"}},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     const Dump d = RunDump(c.file);
     EXPECT_EQ(d.exit, 1);
@@ -309,23 +248,22 @@ TEST(DatdumpDamage, EachDamageIsReportedWithItsOffset) {
 }
 
 TEST(DatdumpCommandLine, UsageErrorsAndUnreadableFilesExitWithTwo) {
-  const std::string dir = tb::MakeTempDir();
-  tb::WriteFile(dir + "/a.dat", Opening());
-  struct Case {
+  const std::string dir = tb::MakeTempDir(), file = dir + "/a.dat";
+  tb::WriteFile(file, Opening());
+  const struct {
     std::vector<std::string> args;
     int exit;
     std::string output;  // the start of the first output line
-  };
-  const Case cases[] = {
+  } cases[] = {
       {{}, 2, "Usage: datdump"},
-      {{"--bogus", dir + "/a.dat"}, 2, "datdump: unknown option --bogus"},
-      {{dir + "/a.dat", dir + "/a.dat"}, 2, "datdump: one file at a time"},
+      {{"--bogus", file}, 2, "datdump: unknown option --bogus"},
+      {{file, file}, 2, "datdump: one file at a time"},
       {{dir + "/missing.dat"}, 2, "datdump: cannot open " + dir + "/missing.dat"},
       {{dir}, 2, "datdump: cannot read " + dir},
       {{"--help"}, 0, "Usage: datdump"},
-      {{"--", dir + "/a.dat"}, 0, "offset=0 type=5 subtype=6"},
+      {{"--", file}, 0, "offset=0 type=5 subtype=6"},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.args.empty() ? "(none)" : c.args[0]);
     const tt::ToolRun run = tt::RunTool("datdump", c.args, true);
     EXPECT_EQ(run.exitStatus, c.exit);
@@ -334,161 +272,20 @@ TEST(DatdumpCommandLine, UsageErrorsAndUnreadableFilesExitWithTwo) {
   tb::RemoveTree(dir);
 }
 
-// ---- DAT files that logsplit wrote -------------------------------------------------
-
-// Types of the listed records, and the lines of one type.
-std::vector<int> Types(const Dump& d) {
-  std::vector<int> t;
-  for (const std::string& l : d.out) t.push_back(std::stoi(l.substr(l.find(" type=") + 6)));
-  return t;
-}
-std::vector<std::string> LinesOf(const Dump& d, int type) {
-  std::vector<std::string> out;
-  for (const std::string& l : d.out)
-    if (l.find(" type=" + std::to_string(type) + " ") != std::string::npos) out.push_back(l);
-  return out;
-}
-
-Dump Converted(const Bytes& input, int16_t format, int16_t type27Mode = 1) {
-  tb::Conversion c;
-  c.input = input;
-  c.format = format;
-  c.type27Mode = type27Mode;
-  EXPECT_EQ(c.Run(), 0);
-  return RunDump(c.Dat());
-}
-
-// A short log: the K00 signature, ion/UTC, the ephemeris of SV 7, a week
-// event and three epochs of SVs 5 (two frequencies) and 12.
-std::vector<Bytes> RawLog() {
-  tb::Fields ion, eph;
-  for (int v = 1; v <= 11; ++v) ion.f64(v * 0.0625);
-  ion.u16(0xFFFD).u16(17).u32(61440).bytes({0xB0, 0xB1, 0xB2, 0xB3, 0xB4, 0xB5, 0xB6, 0xB7});
-  eph.u8(7);
-  for (int v = 0; v < 25; ++v) eph.f64(3 * v - 7);
-  std::vector<Bytes> log = {tb::Fields().u8(0).text("VELT").u32(0).record(30), ion.record(15), eph.record(3),
-                            tb::Fields().u8(5).u16(1500).u32(518400000).record(19)};
-  for (uint32_t k = 0; k < 3; ++k) {
-    k01::k01_meas17_epoch_t e;
-    e.time = 518400000 + 1000 * k;
-    e.clock = 1 << 16;  // 0.125 ms in units of 2^-19
-    k01::k01_meas17_sat_t a, b;
-    a.sv = 5, a.flags = 0x21, a.snr = 181, a.range = 2560000064u, a.phase = -40460288, a.doppler = -32776;
-    a.snr2 = 152, a.phase2 = 32784384, a.value2 = -512;
-    b.sv = 12, b.snr = 176, b.range = 2688000032u, b.phase = 245760, b.doppler = 208;
-    e.sats = {a, b};
-    Bytes r;
-    EXPECT_TRUE(k01::buildRaw17Record(e, r));
-    log.push_back(r);
-  }
-  return log;
-}
-
-Bytes Pack(const std::vector<Bytes>& records, k01::ContainerForm form, std::vector<uint8_t> blocks = {2},
-           bool compress = false, k01::Meas17Predictor predictor = k01::Meas17Predictor::kLinear) {
-  k01::k01_write_options_t o;
-  o.form = form;
-  o.blockTypes = blocks;
-  o.recordsPerBlock = 2;
-  o.compressMeasurements = compress;
-  o.measurementPredictor = predictor;
-  Bytes out;
-  EXPECT_EQ(k01::writeK01File(records, o, out), k01::kWriteOk);
-  return out;
-}
-
-TEST(DatdumpConverted, EveryInputFormGivesACleanListingOfItsValues) {
-  using k01::ContainerForm;
-  const std::vector<Bytes> log = RawLog();
-  tb::RawImage image;
-  image.records = log;
-  const struct {
-    const char* name;
-    Bytes input;
-    int16_t format;
-  } forms[] = {
-      {"Q00 raw image", image.bytes(), kFormatQ00},
-      {"K00", Pack(log, ContainerForm::kK00), kFormatK00},
-      {"K01 stream", Pack(log, ContainerForm::kStream), kFormatK01},
-      {"K01 zlib blocks", Pack(log, ContainerForm::kBlocks), kFormatK01},
-      {"K01 bzip2, Huffman and plain blocks", Pack(log, ContainerForm::kBlocks, {1, 3, 4}), kFormatK01},
-      {"K02", Pack(log, ContainerForm::kBlocks, {2, 4}), kFormatK02},
-      {"K01 compressed epochs", Pack(log, ContainerForm::kBlocks, {2}, true), kFormatK01},
-      {"K01 stripped blocks", Pack(log, ContainerForm::kBlocks, {5}, true, k01::Meas17Predictor::kSmoothed), kFormatK01},
-  };
-  for (const auto& f : forms) {
-    SCOPED_TRACE(f.name);
-    const Dump d = Converted(f.input, f.format);
-    EXPECT_EQ(d.exit, 0);
-    EXPECT_TRUE(d.err.empty());
-    EXPECT_EQ(Types(d), (std::vector<int>{5, 5, 5, 5, 5, 15, 3, 19, 17, 17, 17}));
-    if (d.out.size() != 11) continue;
-    EXPECT_EQ(d.out[5], kOpeningLines[5]);
-    EXPECT_EQ(d.out[6], DecodeCases()[1].text.insert(0, "offset=485 "));
-    EXPECT_EQ(d.out[7], "offset=691 type=19 subtype=5 len=14 week=1500 tow_s=518400");
-    const std::vector<std::string> epochs = LinesOf(d, 17);
-    for (size_t k = 0; k < epochs.size(); ++k) {
-      const std::string& l = epochs[k];
-      EXPECT_NE(l.find(" tow_s=" + std::to_string(518400 + k) + " clock_ms=0.125 sv_count=2 svs=[{sv=5 flags=0x21 "), std::string::npos) << l;
-      EXPECT_NE(l.find(" snr1=45.25 range1_m=20000000.5 phase1_cyc=-1234.75 doppler1_hz=-512.125 value5=0 snr2=38 phase2_cyc=1000.5 range_diff2_m=-2} {sv=12 flags=0x00 "), std::string::npos) << l;
-      EXPECT_NE(l.find(" snr1=44 range1_m=21000000.25 phase1_cyc=7.5 doppler1_hz=3.25 value5=0}]"), std::string::npos) << l;
-    }
-  }
-}
-
-TEST(DatdumpConverted, MultiSignalLogInEveryType27Mode) {
-  k01::k01_ms_epoch_t e;
-  e.week = 2100, e.time = 345600000, e.clock = 1 << 19;  // 1 ms
-  k01::k01_ms_sat_t s;
-  s.sv = 3;
-  k01::k01_ms_signal_t g;
-  g.value16 = 455, g.range = 2890000000LL, g.phase = 49168384;  // 45.5, 22578125 m, 1500.5 cycles
-  s.signals = {g};
-  e.sats = {s};
-  k01::k01_prec29_fields_t p;
-  const uint8_t time[4] = {0x14, 0x99, 0x70, 0x00};  // 345600000
-  std::memcpy(p.first + 2, time, 4);
-  p.first[8] = 1;  // one list position for type 11
-  p.sats = {{3, 0, 2}};
-  const Bytes file = Pack({k01::buildRaw27Record(e), k01::buildRaw29Record(p)}, k01::ContainerForm::kBlocks);
-  const struct {
-    int16_t mode;
-    std::vector<int> types;
-  } modes[] = {{0, {27, 29}}, {1, {17, 11}}, {2, {27, 17, 29, 11}}};
-  for (const auto& m : modes) {
-    SCOPED_TRACE(m.mode);
-    const Dump d = Converted(file, kFormatK01, m.mode);
-    EXPECT_EQ(d.exit, 0);
-    EXPECT_TRUE(d.err.empty());
-    std::vector<int> want = {5, 5, 5, 5, 5, 15};
-    want.insert(want.end(), m.types.begin(), m.types.end());
-    EXPECT_EQ(Types(d), want);
-    const std::pair<int, const char*> values[] = {
-        {27, " week=2100 tow_s=345600 clock_ms=1 sv_count=1 flags=0x00 svs=[{size=10 sv=3 system=0 channel=0 signal_count=1 word_a=0 word_b=0 byte_q=0x00 signals=[{size=27 band=0 signal_type=0 snr=45.5 range_m=22578125 phase_cyc=1500.5 "},
-        {17, " tow_s=345600 clock_ms=1 sv_count=1 svs=[{sv=3 "},
-        {17, " range1_m=22578125 phase1_cyc=1500.5 "},
-        {29, " tow_s=345600 "},
-        {29, " svs=[{sv=3 system=0 flags=0x02}]"},
-        {11, " tow_s=345600 status="},
-        {11, " count=1 list1=[0] list2=[3]"},
-    };
-    for (const auto& [type, text] : values)
-      for (const std::string& l : LinesOf(d, type)) EXPECT_NE(l.find(text), std::string::npos) << l;
-  }
-}
-
-// A whole session: the header records that the finalisation wrote carry the
-// session's values.
-TEST(DatdumpConverted, SessionImageHeaderRecords) {
-  namespace ss = tb::session;
-  tb::Conversion c;
-  c.input = tb::SessionImage({}).bytes();
-  ASSERT_EQ(c.Run(), 0);
-  const Dump d = RunDump(c.Dat());
+// A DAT file that logsplit wrote from a whole session lists cleanly; the
+// header records that the finalisation wrote carry the session's values,
+// and the first epoch came in two raw records (SVs 1 and 2, then 3). (The
+// writer's own layouts are checked byte by byte with the writer; one file
+// is enough to show that the two agree.)
+TEST(DatdumpConverted, SessionThatLogsplitWrote) {
+  tb::Conversion conv;
+  conv.input = tb::SessionImage({}).bytes();
+  ASSERT_EQ(conv.Run(), 0);
+  const Dump d = RunDump(conv.Dat());
   EXPECT_EQ(d.exit, 0);
   EXPECT_TRUE(d.err.empty());
-  ASSERT_GE(d.out.size(), 6u);
-  const std::pair<int, std::string> expected[] = {
+  ASSERT_GT(d.out.size(), 6u);
+  const std::pair<size_t, std::string> expected[] = {
       {1, R"(station="PHA7" ref_kind=1 lat_deg=49.21875 lon_deg=-77.34375 height_m=312.375 antenna_height_m=1.5625 antenna_unit=2 name_present=1 )"},
       {1, R"( name="ALPHA7")"},
       {2, R"(name_tail="285N" schedule_specified=1 schedule_start_min=480 schedule_stop_min=1020 logging_start_min=485 logging_stop_min=1015 week=1500 year=2008 month=10 day=11 sync_rate_s=15 elevation_mask_deg=15 min_svs=4 )"},
@@ -500,10 +297,13 @@ TEST(DatdumpConverted, SessionImageHeaderRecords) {
       {5, "values=[0.0625 0.125 0.1875 0.25 0.3125 0.375 0.4375 0.5 0.5625 0.625 0.6875] value12=-3 value13=17 value14=61440 tail=b0b1b2b3b4b5b6b7"},
   };
   for (const auto& [line, text] : expected) EXPECT_NE(d.out[line].find(text), std::string::npos) << d.out[line];
-  std::vector<std::string> epochs;
-  for (const std::string& l : LinesOf(d, 17)) epochs.push_back(l.substr(l.find("tow_s="), l.find(" clock") - l.find("tow_s=")));
-  EXPECT_EQ(epochs, (std::vector<std::string>{"tow_s=602100", "tow_s=602130", "tow_s=2700"}));
-  static_assert(ss::kEpochs[2] == 2700000);
+  std::vector<std::string> epochs;  // "time/SV count" of the type-17 lines
+  for (const std::string& l : d.out)
+    if (l.find(" type=17 ") != std::string::npos)
+      epochs.push_back(std::to_string(std::stoi(l.substr(l.find("tow_s=") + 6))) + "/" +
+                       l.substr(l.find("sv_count=") + 9, 1));
+  EXPECT_EQ(epochs, (std::vector<std::string>{"602100/3", "602130/4", "2700/1"}));
+  static_assert(tb::session::kEpochs[2] == 2700000);
 }
 
 }  // namespace
