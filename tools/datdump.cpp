@@ -493,6 +493,23 @@ Problem DecodeMeasurement17(Reader& r, Obj& o) {
   return {};
 }
 
+// The extension block of types 27 and 29: size, code, count and up to 8
+// code/value entries.
+Problem DecodeExtension(Reader& r, Obj& o) {
+  o.Int("ext_size", r.U8()).Int("ext_code", r.U8());
+  const int k = r.U8();
+  o.Int("ext_count", k);
+  if (k > 8) return Printf("extension count %d is above 8", k);
+  Value ext = Value::Array();
+  for (int e = 0; e < k; ++e) {
+    Obj x;
+    x.Int("code", r.U8()).Num("value", r.F64());
+    ext.elems.push_back(x.Take());
+  }
+  o.Put("ext", std::move(ext));
+  return {};
+}
+
 // Type 27: the multi-signal measurement epoch.
 Problem DecodeMeasurement27(Reader& r, Obj& o) {
   o.Int("fixed_size", r.U8());
@@ -505,17 +522,7 @@ Problem DecodeMeasurement27(Reader& r, Obj& o) {
   if (flags & 0x02) o.Float("clock2", r.F32());
   if (flags & 0x10) o.Int("byte_f4", r.U8());
   if (flags & 0x20) {
-    o.Int("ext_size", r.U8()).Int("ext_code", r.U8());
-    const int k = r.U8();
-    o.Int("ext_count", k);
-    if (k > 8) return Printf("extension count %d is above 8", k);
-    Value ext = Value::Array();
-    for (int e = 0; e < k; ++e) {
-      Obj x;
-      x.Int("code", r.U8()).Num("value", r.F64());
-      ext.elems.push_back(x.Take());
-    }
-    o.Put("ext", std::move(ext));
+    if (Problem p = DecodeExtension(r, o); !p.empty()) return p;
   }
   Value svs = Value::Array();
   for (int k = 0; k < m && !r.overrun(); ++k) {
@@ -605,17 +612,7 @@ Problem DecodePrecisePosition(Reader& r, Obj& o) {
     if (f & 0x1) o.Int("fourth_extra", r.U32());
   }
   if (sections & 0x10) {
-    o.Int("ext_size", r.U8()).Int("ext_code", r.U8());
-    const int k = r.U8();
-    o.Int("ext_count", k);
-    if (k > 8) return Printf("extension count %d is above 8", k);
-    Value ext = Value::Array();
-    for (int e = 0; e < k; ++e) {
-      Obj x;
-      x.Int("code", r.U8()).Num("value", r.F64());
-      ext.elems.push_back(x.Take());
-    }
-    o.Put("ext", std::move(ext));
+    if (Problem p = DecodeExtension(r, o); !p.empty()) return p;
   }
   o.Int("sv_section_size", r.U8());
   Value svs = Value::Array();
