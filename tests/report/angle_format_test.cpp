@@ -15,9 +15,7 @@ double Semicircles(double degrees, double minutes, double seconds) {
 
 TEST(FormatAngle, Texts) {
   const struct { int kind; double value; int d, p; const char* text; } cases[] = {
-      {kAngleLatitude, 0.25, 3, 3, "45:00'00.000\" N"},
       {kAngleLatitude, -0.5, 3, 3, "90:00'00.000\" S"},
-      {kAngleLongitude, -0.5, 5, 3, " 90:00'00.00000\" W"},
       {kAngleLongitude, 0.0, 3, 3, "  0:00'00.000\" W"},  // zero longitude is west
       {kAngleLatitude, 0.0, 3, 3, " 0:00'00.000\" N"},    // zero latitude is north
       {kAngleLongitude, 0.75, 1, 3, "135:00'00.0\" E"},

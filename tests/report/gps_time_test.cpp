@@ -11,55 +11,40 @@ namespace {
 constexpr double kDay = 86400.0;
 
 // Dates worked out from MJD: GPS origin 44244; 1 Jan 2000 = 51544. Calendar
-// outputs start at -7 and must stay so when the conversion fails.
-TEST(GpsToCalendar, DatesAndOutOfRange) {
-  const double nan = std::numeric_limits<double>::quiet_NaN(), inf = std::numeric_limits<double>::infinity();
-  const struct { int week; double tow; int error; std::vector<double> date; } cases[] = {
-      {0, 0.0, 0, {80, 1, 6, 0, 0, 0}},
-      {1500, 518400.0, 0, {108, 10, 11, 0, 0, 0}},  // Saturday
-      {1500, 0.0, 0, {108, 10, 5, 0, 0, 0}},
-      {1500, 604800.0, 0, {108, 10, 12, 0, 0, 0}},  // the day count carries into the next week
-      {1051, 2 * kDay + 45296.5, 0, {100, 2, 29, 12, 34, 56.5}},  // MJD 51603
-      {1051, 3 * kDay, 0, {100, 3, 1, 0, 0, 0}},
-      {1468, 5 * kDay, 0, {108, 2, 29, 0, 0, 0}},                 // MJD 54525
-      {1512, 3 * kDay + 86399.0, 0, {108, 12, 31, 23, 59, 59}},   // day 366 of 2008
-      {6260, 4 * kDay, 0, {199, 12, 31, 0, 0, 0}},                // MJD 88068, last day in range
-      {0, -28859.0 * kDay, 0, {1, 1, 1, 0, 0, 0}},                // 1 Jan 1901, first day in range
-      {0, 40000.0 * kDay, 0, {189, 7, 12, 0, 0, 0}},              // a day count beyond 16 bits
-      {6260, 5 * kDay, 100, {}},                                  // 1 Jan 2100
-      {65535, 0.0, 100, {}},
-      {0, -28860.0 * kDay, 100, {}},
-      {1500, -1.0, 200, {}},  // a negative fraction of the day
-      {1500, nan, 100, {}},
-      {1500, inf, 100, {}},
-      {1500, 1e300, 100, {}},
-      {1500, -1e300, 100, {}},
+// outputs start at -7 and must stay so when the conversion fails. The day
+// of year and day fraction of the same instant come from GpsToDayOfYear.
+TEST(GpsToCalendar, DatesDaysOfYearAndOutOfRange) {
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const struct { int week; double tow; int error; std::vector<double> date; int doy; } cases[] = {
+      {0, 0.0, 0, {80, 1, 6, 0, 0, 0}, 6},
+      {1500, 518400.0, 0, {108, 10, 11, 0, 0, 0}, 285},  // Saturday; 274 + 11
+      {1500, 604800.0, 0, {108, 10, 12, 0, 0, 0}, 286},  // the day count carries into the next week
+      {1051, 2 * kDay + 45296.5, 0, {100, 2, 29, 12, 34, 56.5}, 60},  // MJD 51603
+      {1051, 3 * kDay, 0, {100, 3, 1, 0, 0, 0}, 61},
+      {1512, 3 * kDay + 86399.0, 0, {108, 12, 31, 23, 59, 59}, 366},
+      {6260, 4 * kDay, 0, {199, 12, 31, 0, 0, 0}, 365},             // MJD 88068, last day in range
+      {0, -28859.0 * kDay, 0, {1, 1, 1, 0, 0, 0}, 1},               // 1 Jan 1901, first day in range
+      {0, 40000.0 * kDay, 0, {189, 7, 12, 0, 0, 0}, 181 + 12},      // a day count beyond 16 bits
+      {6260, 5 * kDay, 100, {}, 0},                                 // 1 Jan 2100
+      {0, -28860.0 * kDay, 100, {}, 0},
+      {1500, -1.0, 200, {}, 0},  // a negative fraction of the day
+      {1500, nan, 100, {}, 0},
+      {1500, 1e300, 100, {}, 0},
   };
   for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.week << " " << c.tow);
     int16_t y = -7, mo = -7, d = -7, h = -7, mi = -7;
     double s = -7.0;
-    EXPECT_EQ(GpsToCalendar(c.tow, c.week, &y, &mo, &d, &h, &mi, &s), c.error) << c.week << " " << c.tow;
+    EXPECT_EQ(GpsToCalendar(c.tow, c.week, &y, &mo, &d, &h, &mi, &s), c.error);
     const std::vector<double> got = {double(y), double(mo), double(d), double(h), double(mi),
                                      std::round(s * 1e6) / 1e6};
-    EXPECT_EQ(got, c.error ? std::vector<double>(6, -7.0) : c.date) << c.week << " " << c.tow;
-  }
-}
-
-TEST(GpsToDayOfYear, YearDayAndFraction) {
-  const struct { int week; double tow; int error, year, doy; double fraction; } cases[] = {
-      {0, 0.0, 0, 80, 6, 0.0},
-      {1500, 518400.0 + 43200.0, 0, 108, 285, 0.5},  // 11 Oct 2008: 274 + 11
-      {1512, 3 * kDay, 0, 108, 366, 0.0},
-      {1051, 2 * kDay + 21600.0, 0, 100, 60, 0.25},  // 29 Feb 2000
-      {6260, 5 * kDay, 100, 0, 0, 0.0},
-      {1500, -10.0, 200, 0, 0, 0.0},
-  };
-  for (const auto& c : cases) {
-    int16_t y = 0, doy = 0;
-    double f = 0;
-    EXPECT_EQ(GpsToDayOfYear(c.tow, c.week, &y, &doy, &f), c.error) << c.week << " " << c.tow;
-    EXPECT_EQ(y * 1000 + doy, c.year * 1000 + c.doy) << c.week << " " << c.tow;
-    EXPECT_NEAR(f, c.fraction, 1e-12);
+    EXPECT_EQ(got, c.error ? std::vector<double>(6, -7.0) : c.date);
+    int16_t year = 0, doy = 0;
+    double fraction = 0;
+    EXPECT_EQ(GpsToDayOfYear(c.tow, c.week, &year, &doy, &fraction), c.error);
+    if (c.error != 0) continue;
+    EXPECT_EQ(year * 1000 + doy, c.date[0] * 1000 + c.doy);
+    EXPECT_NEAR(fraction, (c.date[3] * 3600 + c.date[4] * 60 + c.date[5]) / kDay, 1e-12);
   }
 }
 

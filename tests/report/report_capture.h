@@ -16,6 +16,8 @@ std::string Capture(Writer write) {
   return text;
 }
 
+inline bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
 inline int Count(const std::string& text, const std::string& what) {
   int n = 0;
   for (size_t pos = text.find(what); pos != std::string::npos; pos = text.find(what, pos + 1)) ++n;

@@ -19,7 +19,7 @@ TEST(OutputSet, FinalDatName) {
     int updateNameMode;
     const char* longStationName;
     bool type27Written;
-    const char* expected;   // final name
+    const char* expected;   // final name; nullptr: removed, as nothing was written
   } cases[] = {
       {"gs00233a.vx!", ".vx!", 0, "", false, "gs00233a.dat"},
       {"gs00233a.vx!", ".vx!", 0, "", true, "gs00233a.vxd"},
@@ -27,9 +27,10 @@ TEST(OutputSet, FinalDatName) {
       {"gs00233a.vx!", ".vx!", 1, "MAST", false, "MAST233A.dat"},
       {"gs00233a.vx!", ".vx!", 1, "MAST", true, "MAST233A.vxd"},
       {"gs00233a.vx!", ".vx!", 1, "", false, "gs00233a.dat"},  // station naming without a name
+      {"gs00233a.vx!", ".vx!", 0, "", false, nullptr},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.expected);
+    SCOPED_TRACE(c.expected ? c.expected : "empty");
     const std::string dir = tb::MakeTempDir();
     ConvState cs;
     OutputSet* set = nullptr;
@@ -38,29 +39,22 @@ TEST(OutputSet, FinalDatName) {
     set->identity->updateNameMode = static_cast<uint16_t>(c.updateNameMode);
     std::snprintf(set->identity->nameTail, sizeof set->identity->nameTail, "233A");
     ASSERT_EQ(OpenOutput(set, kOutDat, (dir + "/" + c.opened).c_str()), 0);
-    ASSERT_TRUE(dat::BeginEntry(cs, set->dat));  // the opening records
     std::snprintf(cs.rx.longStationName, sizeof cs.rx.longStationName, "%s", c.longStationName);
     cs.type27Written = c.type27Written;
-    tb::WriteFile(dir + "/" + c.expected, {1, 2, 3});  // a stale file under the final name is replaced
-    EXPECT_EQ(CloseOutputSet(&set, cs), 0);
+    if (c.expected == nullptr) {
+      // No header records to patch: 16, and no file under either name.
+      EXPECT_EQ(CloseOutputSet(&set, cs), 16);
+      EXPECT_FALSE(tb::FileExists(dir + "/gs00233a.vx!") || tb::FileExists(dir + "/gs00233a.dat"));
+    } else {
+      ASSERT_TRUE(dat::BeginEntry(cs, set->dat));  // the opening records
+      tb::WriteFile(dir + "/" + c.expected, {1, 2, 3});  // a stale file under the final name is replaced
+      EXPECT_EQ(CloseOutputSet(&set, cs), 0);
+      EXPECT_EQ(tb::ReadFile(dir + "/" + c.expected).size(), dat::kOpeningBytes);
+      EXPECT_TRUE(std::strcmp(c.opened, c.expected) == 0 || !tb::FileExists(dir + "/" + c.opened));
+    }
     EXPECT_EQ(set, nullptr);
-    EXPECT_EQ(tb::ReadFile(dir + "/" + c.expected).size(), dat::kOpeningBytes);
-    EXPECT_TRUE(std::strcmp(c.opened, c.expected) == 0 || !tb::FileExists(dir + "/" + c.opened));
     tb::RemoveTree(dir);
   }
-}
-
-TEST(OutputSet, EmptyDatIsRemovedAndPatchReports16) {
-  const std::string dir = tb::MakeTempDir();
-  ConvState cs;
-  OutputSet* set = nullptr;
-  ASSERT_EQ(OpenOutputSet(&set, cs), 0);
-  set->datExtension = strdup(".vx!");
-  ASSERT_EQ(OpenOutput(set, kOutDat, (dir + "/a.vx!").c_str()), 0);
-  EXPECT_EQ(CloseOutputSet(&set, cs), 16);
-  EXPECT_FALSE(tb::FileExists(dir + "/a.vx!"));
-  EXPECT_FALSE(tb::FileExists(dir + "/a.dat"));
-  tb::RemoveTree(dir);
 }
 
 TEST(OutputSet, OpenErrorsByKind) {

@@ -21,6 +21,9 @@ const Bytes kBadChecksum = tb::Fields().u8(0x11).u8(0x12).u8(0x13).record(9, tru
 const Bytes kZero = {0x00};
 const Bytes kType30 = tb::Fields().u8(0).u8(1).u8(2).record(30);
 
+// A raw type-17 measurement epoch at time t (ms) with one single-frequency SV.
+Bytes Epoch(uint32_t t) { return tb::Fields().u32(t).u24(0).u8(3).u8(0xD0).zeros(18).record(17); }
+
 tb::Conversion Convert(const std::vector<Bytes>& records, const Bytes& trailing, const char* options,
                        int16_t verbose = 0) {
   tb::RawImage img;
@@ -56,6 +59,9 @@ TEST(RawReader, ProblemRecordsByOptions) {
       // which is never a candidate.
       {"search reaches the end", {Plain(1), kZero}, {0x55, 0x66, 0x77}, "f", 23, 1, 0, 0},
       {"type 30 never tried", {Plain(1), kZero, kType30}, {}, "f", 23, 1, 0, 0},
+      // An epoch 20 s before the one converted last (beyond the 15 s allowed).
+      {"epoch out of sequence, -f", {Epoch(100000), Epoch(80000), Plain(4)}, {}, "f", 29, 2, 0, 0},
+      {"epoch out of sequence", {Epoch(100000), Epoch(80000), Plain(4)}, {}, "", 19, 1, 0, 0},
       // A truncated last record is neither written nor reported.
       {"truncated last record", {Plain(1)}, {0x02, 10, 9, 1}, "", 0, 1, 0, 0},
   };
