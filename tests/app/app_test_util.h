@@ -12,6 +12,7 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "app/application.h"
@@ -29,10 +30,9 @@ struct TempDir {
     for (size_t p = 0; (p = s.find('%', p)) != std::string::npos; p += path.size()) s.replace(p, 1, path);
     return s;
   }
-  std::vector<std::string> X(const std::vector<std::string>& v) const {
-    std::vector<std::string> out;
-    for (const std::string& s : v) out.push_back(X(s));
-    return out;
+  std::vector<std::string> X(std::vector<std::string> v) const {
+    for (std::string& s : v) s = X(s);
+    return v;
   }
 };
 
@@ -82,14 +82,12 @@ inline std::vector<std::string> Names(const Application& app) {
 // view of the defaults with those values, so cases catch fields they must not touch.
 inline std::string Fields(const Application& a) {
   std::ostringstream os;
-  os << "dat=" << a.produceDat << " eph=" << a.produceEph << " ion=" << a.produceIon
-     << " mes=" << a.produceMes << " sum=" << a.produceSummary << " app=" << a.produceApp
-     << " v=" << a.verbose << " f=" << a.fixup << " c=" << a.ignoreChecksum << " k=" << a.recordFilter
-     << " n=" << a.fixSerialMode << " t27=" << a.type27Mode << " l2=" << a.l2Mode
-     << " fmt=" << a.inputFormat << " xh=" << a.includeHeader << " xe=" << a.includeEphemeris
-     << " xi=" << a.includeIonUtc << " W=" << a.gpsWeek << " nav=" << a.navVersion
-     << " sig=" << a.sigVersion << " u=" << a.updateNameMode << " sgiven=" << a.summaryNameGiven
-     << " sname=" << a.summaryName;
+  os << "dat=" << a.produceDat << " eph=" << a.produceEph << " ion=" << a.produceIon << " mes=" << a.produceMes
+     << " sum=" << a.produceSummary << " app=" << a.produceApp << " v=" << a.verbose << " f=" << a.fixup
+     << " c=" << a.ignoreChecksum << " k=" << a.recordFilter << " n=" << a.fixSerialMode << " t27=" << a.type27Mode
+     << " l2=" << a.l2Mode << " fmt=" << a.inputFormat << " xh=" << a.includeHeader << " xe=" << a.includeEphemeris
+     << " xi=" << a.includeIonUtc << " W=" << a.gpsWeek << " nav=" << a.navVersion << " sig=" << a.sigVersion
+     << " u=" << a.updateNameMode << " sgiven=" << a.summaryNameGiven << " sname=" << a.summaryName;
   return os.str();
 }
 inline std::string DefaultsWith(const std::string& changes) {

@@ -28,11 +28,9 @@ TEST(CheckImageHeader, Kinds) {
     uint8_t tail[17] = {};
     int kind = -1;
     EXPECT_EQ(CheckImageHeader(f, tail, &kind), c.status) << c.bytes.size();
-    EXPECT_EQ(kind, c.kind) << c.bytes.size();
-    EXPECT_EQ(std::ftell(f), c.endPosition) << c.bytes.size();
-    if (c.kind == kHeaderRawImage) {
-      EXPECT_EQ(tail[0] + tail[2] + tail[16], c.bytes.size() >= 39 ? 21 : 4);
-    }
+    EXPECT_EQ(std::tuple(kind, std::ftell(f)), std::tuple(c.kind, c.endPosition)) << c.bytes.size();
+    // The header tail of a raw image: bytes 1, 3 and 17, or zeros where the file ended.
+    EXPECT_EQ(tail[0] + tail[2] + tail[16], c.kind != kHeaderRawImage ? 0 : c.bytes.size() >= 39 ? 21 : 4);
     std::fclose(f);
   }
   int kind = -1;
@@ -74,17 +72,25 @@ void RunParseCases(const TempDir& dir, const std::vector<ParseCase>& cases) {
   }
 }
 
-TEST(InputList, NamesFlagsAndOutput) {
+TEST(InputList, NamesFlagsOutputAndLimits) {
   TempDir dir;
-  for (const char* f : {"a.q00", "b.K01", "c.k00", "a b.K01", "c:d.K01", "plain", "d.x/e.k01", "sub/x.q00"})
+  for (const char* f : {"a.q00", "b.K01", "c.k00", "a b.K01", "c:d.K01", "plain", "d.x/e.k01", "sub/x.q00", "e.K01"})
     WriteInput(dir / f);
   const char* k01 = "fmt=3 xh=0 xe=0 xi=0";
-  std::string many = "%/b";
+  std::string many = "%/b", full;
   for (int i = 1; i < kMaxInputs; ++i) many += "+%/b";
+  for (int i = 0; i < kMaxInputs; ++i) full += "%/e\n";
+  // 127 characters in all fit an entry; 128 do not, nor a name whose probed
+  // extension would not fit.
+  const size_t room = 127 - dir.path.size() - 5;
+  const std::string fits = "%/" + std::string(room, 'f') + ".K01", tooLong = "%/" + std::string(room + 1, 'g');
+  WriteInput(dir.X(fits));
+  WriteInput(dir.X(tooLong + ".K01"));
+  std::string tail(2000, 'x');
+  tail[1500] = '+';
   RunParseCases(dir, {
       {{"%/plain"}, "", 0, {"%/plain"}, k01, nullptr},
       {{"%/b.x"}, "", 17, {}, "", nullptr},  // a given extension is not probed
-      {{"%/a.Q00"}, "", 17, {}, "", nullptr},
       {{"%/d.x/e"}, "", 0, {"%/d.x/e.k01"}, k01, nullptr},
       {{"%/sub"}, "", 17, {}, "", nullptr},
       // a+b+c stops at the missing b: c is never probed and the parse ends.
@@ -94,59 +100,36 @@ TEST(InputList, NamesFlagsAndOutput) {
       {{"%/a b+%/c:d"}, "", 0, {"%/a b.K01", "%/c:d.K01"}, k01, nullptr},
       {{"-t.K01", "%/a"}, "", 0, {"%/a.q00"}, "fmt=3", nullptr},
       {{"%/a", "-t.K01", "-xi"}, "", 0, {"%/a.q00"}, k01, nullptr},
-      {{"%/b", "first", "second"}, "", 0, {"%/b.K01"}, k01, "first"},
-      {{"%/b", std::string(256, 'q'), "-d"}, "", status::kDatOpen, {"%/b.K01"}, k01, nullptr},
       {{many}, "", 0, std::vector<std::string>(kMaxInputs, "%/b.K01"), k01, nullptr},
       {{many + "+%/b"}, "", 17, std::vector<std::string>(kMaxInputs, "%/b.K01"), k01, nullptr},
-      // List files.
-      {{"@%/l.lst"}, "%/a\n\n%/b\n", 0, {"%/a.q00", "%/b.K01"}, "fmt=1 xh=0 xe=0 xi=0", nullptr},
-      {{"@%/l.lst"}, "%/b more text\n%/a:x\n", 0, {"%/b.K01", "%/a.q00"}, "fmt=3", nullptr},
-      {{"@%/l.lst"}, "  +%/c\r\n;,%/a\r\n", 0, {"%/c.k00", "%/a.q00"}, "fmt=2", nullptr},
-      {{"@%/l.lst"}, "%/a\n%/c", 0, {"%/a.q00", "%/c.k00"}, "fmt=1 xe=0 xi=0", nullptr},
-      {{"@%/l.lst"}, "%/a\n%/zz\n%/b\n", 0, {"%/a.q00", "%/b.K01"}, "fmt=1 xh=0 xe=0 xi=0", nullptr},
-      {{"@%/l.lst"}, "%/a\n%/zz\n\n", 17, {"%/a.q00"}, "fmt=1", nullptr},
-      {{"@%/l.lst"}, "\n  \n\r\n", 0, {}, "", nullptr},
-      {{"@%/none.lst", "%/b", "out"}, "", 0, {"%/b.K01"}, k01, "out"},
-      {{"-d", "@%/l.lst", "comb2330"}, "%/b\n", 0, {"%/b.K01"}, "dat=1 fmt=3 xh=0 xe=0 xi=0", "comb2330"},
-      // A later list overwrites only its own slots.
-      {{"%/a+%/b", "@%/l.lst"}, "%/c\n", 0, {"%/c.k00", "%/b.K01"}, "fmt=1 xe=0 xi=0", nullptr},
-  });
-}
-
-TEST(InputList, OverlongNamesAndLines) {
-  TempDir dir;
-  WriteInput(dir / "a.K01");
-  WriteInput(dir / "b.K01");
-  // 127 characters in all fit an entry; 128 do not, nor a name whose probed
-  // extension would not fit.
-  const size_t room = 127 - dir.path.size() - 5;
-  const std::string fits = "%/" + std::string(room, 'f') + ".K01", tooLong = "%/" + std::string(room + 1, 'g');
-  WriteInput(dir.X(fits));
-  WriteInput(dir.X(tooLong + ".K01"));
-  std::string tail(2000, 'x');
-  tail[1500] = '+';
-  std::string full, over;
-  for (int i = 0; i < kMaxInputs; ++i) full += "%/a\n";
-  const char* k01 = "fmt=3 xh=0 xe=0 xi=0";
-  RunParseCases(dir, {
       {{fits}, "", 0, {fits}, k01, nullptr},
       {{tooLong + ".K01"}, "", 17, {}, "", nullptr},
       {{tooLong}, "", 17, {}, "", nullptr},
+      // List files.
+      {{"@%/l.lst"}, "  +%/b more text\r\n;,%/a:x\r\n", 0, {"%/b.K01", "%/a.q00"}, "fmt=3", nullptr},
+      {{"@%/l.lst"}, "%/a\n\n%/zz\n%/b", 0, {"%/a.q00", "%/b.K01"}, "fmt=1 xh=0 xe=0 xi=0", nullptr},
+      {{"@%/l.lst"}, "%/a\n%/zz\n\n", 17, {"%/a.q00"}, "fmt=1", nullptr},
+      {{"@%/l.lst"}, "\n  \n\r\n", 0, {}, "", nullptr},
+      {{"@%/none.lst", "%/b", "first", "second"}, "", 0, {"%/b.K01"}, k01, "first"},  // no list file: no names
+      // A later list overwrites only its own slots; the output name may follow it.
+      {{"-d", "%/a+%/b", "@%/l.lst", "comb2330"}, "%/c\n", 0, {"%/c.k00", "%/b.K01"}, "dat=1 fmt=1 xe=0 xi=0",
+       "comb2330"},
       // A line of 2,000 more characters is one line: the text beyond the kept
       // part is not read as further names.
-      {{"@%/l.lst"}, "%/a " + tail + "%/b\n%/b\n", 0, {"%/a.K01", "%/b.K01"}, k01, nullptr},
-      // A token running into the cut is incomplete and not taken.
+      {{"@%/l.lst"}, "%/e " + tail + "%/b\n%/b\n", 0, {"%/e.K01", "%/b.K01"}, k01, nullptr},
+      // A token running into the cut is incomplete and not taken; one that ends
+      // with the 1,023rd character is whole.
       {{"@%/l.lst"}, std::string(1020, ' ') + "abcdefgh\n", 17, {}, "", nullptr},
-      // Exactly 1,023 characters before the line end still fit.
-      {{"@%/l.lst"}, "%/b" + std::string(1023 - dir.X("%/b").size(), ' ') + "\n%/a\n", 0,
-       {"%/b.K01", "%/a.K01"}, k01, nullptr},
-      {{"@%/l.lst"}, full + "\n\n", 0, std::vector<std::string>(kMaxInputs, "%/a.K01"), k01, nullptr},
-      {{"@%/l.lst"}, full + "%/a\n", 17, std::vector<std::string>(kMaxInputs, "%/a.K01"), k01, nullptr},
+      {{"@%/l.lst"}, std::string(1023 - dir.X("%/b").size(), ' ') + "%/b\n%/e\n", 0, {"%/b.K01", "%/e.K01"}, k01,
+       nullptr},
+      {{"@%/l.lst"}, full + "\n\n", 0, std::vector<std::string>(kMaxInputs, "%/e.K01"), k01, nullptr},
+      {{"@%/l.lst"}, full + "%/e\n", 17, std::vector<std::string>(kMaxInputs, "%/e.K01"), k01, nullptr},
   });
 }
 
-// The output base name with '|' at the extension position, and the DAT extension.
-TEST(ResolveOutputName, NamesExtensionsAndFailures) {
+// The output base name with '|' at the extension position, the DAT extension
+// and the option fields then set.
+TEST(ResolveOutputName, NamesExtensionsFlagsAndFailures) {
   TempDir dir;
   for (const char* f : {"gs00233a.q00", "x.y.K01"}) WriteInput(dir / f);
   std::filesystem::create_directories(dir / "new");
@@ -155,45 +138,36 @@ TEST(ResolveOutputName, NamesExtensionsAndFailures) {
   std::string deep = "%/" + std::string(100, 'd') + "/";  // a folder whose joined name would not fit
   deep += std::string(252 - dir.X(deep).size(), 'e');
   std::filesystem::create_directories(dir.X(deep));
-  const struct { std::vector<std::string> args; Status status; std::string base, datExtension; } cases[] = {
-      {{"%/gs00233a"}, 0, "%/gs00233a|.q00", ".vx!"},
-      {{"%/gs00233a", "%/gnew233a"}, 0, "%/gnew233a|", ".vx!"},
-      {{"%/gs00233a", "%/out.dat"}, 0, "%/out|.dat", ".dat"},
-      {{"%/gs00233a", "%/out.DAT"}, 0, "%/out|.DAT", ".DAT"},
-      {{"%/gs00233a", "%/new.d/out"}, 0, "%/new.d/out|", ".vx!"},
-      {{"%/gs00233a", "%/new"}, 0, "%/new/gs00233a|", ".vx!"},
-      {{"%/gs00233a", "%/new/"}, 0, "%/new/gs00233a|", ".vx!"},
-      {{"%/gs00233a", "%/new.d"}, 0, "%/new.d/gs00233a|", ".vx!"},
-      {{"%/x.y.K01", "%/new"}, 0, "%/new/x|.y", ".y"},
-      {{"%/gs00233a", out251}, 0, out251 + "|", ".vx!"},
-      {{"%/gs00233a", out251 + "p"}, status::kDatOpen, "", ""},  // no room left for the extensions
-      {{"%/gs00233a", deep}, status::kDatOpen, "", ""},
-      {{"-d"}, status::kInputOpen, "", ""},
-      {{"+"}, status::kInputOpen, "", ""},  // separators only name no input
+  const char* q00 = "fmt=1";
+  const struct { std::vector<std::string> args; Status status; std::string base, datExtension, changes; } cases[] = {
+      {{"%/gs00233a"}, 0, "%/gs00233a|.q00", ".vx!", q00},
+      {{"%/gs00233a", "%/gnew233a"}, 0, "%/gnew233a|", ".vx!", q00},
+      {{"%/gs00233a", "%/out.dat"}, 0, "%/out|.dat", ".dat", q00},
+      {{"%/gs00233a", "%/new.d/out"}, 0, "%/new.d/out|", ".vx!", q00},
+      {{"%/gs00233a", "%/new/"}, 0, "%/new/gs00233a|", ".vx!", q00},
+      {{"%/gs00233a", "%/new.d"}, 0, "%/new.d/gs00233a|", ".vx!", q00},
+      {{"%/x.y.K01", "%/new"}, 0, "%/new/x|.y", ".y", "fmt=3 xh=0 xe=0 xi=0"},
+      {{"%/gs00233a", out251}, 0, out251 + "|", ".vx!", q00},
+      // Without the header nothing initial is included; -x after the name wins.
+      {{"-v", "%/gs00233a", "-xh"}, 0, "%/gs00233a|.q00", ".vx!", "fmt=1 v=1 xh=0 xe=0 xi=0"},
+      {{"%/gs00233a", out251 + "p"}, status::kDatOpen, "", "", q00},  // no room left for the extensions
+      {{"%/gs00233a", deep}, status::kDatOpen, "", "", q00},
+      {{"-d"}, status::kInputOpen, "", "", "dat=1"},
+      {{"+"}, status::kInputOpen, "", "", ""},  // separators only name no input
   };
   for (const auto& c : cases) {
     auto app = std::make_unique<Application>();
     ASSERT_EQ(Parse(*app, dir.X(c.args)), status::kOk);
     ASSERT_EQ(app->ResolveOutputName(), c.status) << dir.X(c.args.back());
+    EXPECT_EQ(Fields(*app), DefaultsWith(c.changes)) << dir.X(c.args.back());
     if (c.status != status::kOk) continue;
     ASSERT_NE(app->extensionPos, nullptr);
     EXPECT_EQ(std::string(app->outputBase, app->extensionPos) + "|" + app->extensionPos, dir.X(c.base));
     EXPECT_EQ(std::string(app->datExtension), c.datExtension) << c.base;
   }
-}
-
-TEST(ResolveOutputName, IncludeFlagsAndVerbose) {
-  TempDir dir;
-  WriteInput(dir / "a.q00");
-  auto app = std::make_unique<Application>();
-  ASSERT_EQ(Parse(*app, {"-xh", "-v", dir / "a"}), status::kOk);  // the probe comes after -x
-  ASSERT_EQ(Parse(*app, {"-xh"}, false), status::kOk);
-  EXPECT_EQ(Fields(*app), DefaultsWith("fmt=1 v=1 xh=0"));
-  ASSERT_EQ(app->ResolveOutputName(), status::kOk);
-  EXPECT_EQ(Fields(*app), DefaultsWith("fmt=1 v=1 xh=0 xe=0 xi=0"));
-  auto quiet = std::make_unique<Application>();
+  auto quiet = std::make_unique<Application>();  // no message callback: verbose is cleared
   quiet->SetMessageCallback(nullptr, nullptr);
-  ASSERT_EQ(Parse(*quiet, {"-v3", dir / "a"}), status::kOk);
+  ASSERT_EQ(Parse(*quiet, {"-v3", dir / "gs00233a"}), status::kOk);
   ASSERT_EQ(quiet->ResolveOutputName(), status::kOk);
   EXPECT_EQ(Fields(*quiet), DefaultsWith("fmt=1"));
 }

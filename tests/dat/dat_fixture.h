@@ -2,12 +2,14 @@
 // temporary DAT stream, and a little-endian builder for expected records.
 #pragma once
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <bit>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "dat/conv_state.h"
@@ -47,6 +49,16 @@ class Le {
 };
 
 inline double F64(const uint8_t* p) { double d; std::memcpy(&d, p, 8); return d; }
+inline Bytes& operator+=(Bytes& a, const Bytes& b) { a.insert(a.end(), b.begin(), b.end()); return a; }
+
+// Everything written to a stream so far.
+inline Bytes Contents(FILE* f) {
+  std::fflush(f);
+  Bytes all(1 << 18);
+  const ssize_t n = ::pread(fileno(f), all.data(), all.size(), 0);
+  all.resize(n > 0 ? static_cast<size_t>(n) : 0);
+  return all;
+}
 
 struct DatSink {
   ConvState cs;
@@ -56,16 +68,11 @@ struct DatSink {
   DatSink() { cs.ionUtc = ion; cs.ephTable = eph; ResetEncoderState(cs); }
   ~DatSink() { std::fclose(f); }
   Status Raw(const Bytes& r) { return WriteRawRecord(cs, f, r.data(), r.size()); }
-  Bytes File() {
-    std::fflush(f);
-    const long here = std::ftell(f);
-    std::fseek(f, 0, SEEK_END);
-    Bytes all(static_cast<size_t>(std::ftell(f)));
-    std::rewind(f);
-    all.resize(std::fread(all.data(), 1, all.size(), f));
-    std::fseek(f, here, SEEK_SET);
-    return all;
+  void RawOk(std::initializer_list<Bytes> records) {  // each one expected to give status 0
+    int i = 0;
+    for (const Bytes& r : records) EXPECT_EQ(Raw(r), 0) << "record " << i++ << " of type " << int(r.at(2));
   }
+  Bytes File() { return Contents(f); }
   // What follows the opening records, whole and split into records.
   Bytes Tail() {
     const Bytes all = File();

@@ -28,38 +28,28 @@ k01_meas17_t Meas17(double time, int n) {
   return m;
 }
 
-// The body writer itself is checked byte for byte by the raw type-17 tests.
-TEST_F(DecodedTest, MeasurementsWithRecomputedAndBoundedLength) {
-  ASSERT_EQ(Decoded(17, Meas17(1000.0, 3)), 0);
-  ASSERT_EQ(Decoded(17, Meas17(2000.0, 200)), 0);  // count beyond the 24 slots
+// Counts beyond the arrays are bounded, lengths follow what is written. (The
+// type-17 and type-11 body writers are checked byte for byte with the raw records.)
+TEST_F(DecodedTest, MeasurementsAndPositionWithBoundedCounts) {
+  k01_pos11_t p{0.25, -0.5, 100.0, 1.0, 2.0, 3.0, 4.0, 5.0, 6.0, 345600000, 7, 3, {}};
+  for (int i = 0; i < 64; ++i) p.lists[i] = static_cast<uint8_t>(i + 1);
+  for (Status st : {Decoded(17, Meas17(1000.0, 3)), Decoded(17, Meas17(2000.0, 200)), Decoded(11, p)}) EXPECT_EQ(st, 0);
+  p.count = 100;
+  ASSERT_EQ(Decoded(11, p), 0);
   const auto recs = Records();
-  ASSERT_EQ(recs.size(), 2u);
+  ASSERT_EQ(recs.size(), 4u);
   EXPECT_EQ(recs[0].size(), 21u + 3 * 48 + 24);  // 24 more with flags bit 0; the spare is not written
   EXPECT_EQ(Bytes(recs[0].begin() + 4, recs[0].begin() + 21), Le().f64(1000.0).f64(-0.5).u8(3).data());
   EXPECT_EQ(F64(recs[0].data() + 21 + 2 * 48), 30.0);  // SV 2's second frequency, before SV 3
-  EXPECT_EQ(recs[1][20], 24);
+  EXPECT_EQ(recs[1][20], 24);  // 200 SVs: the 24 slots
   EXPECT_EQ(recs[1].size(), 21u + 12 * 48 + 12 * 72);
   EXPECT_EQ(cs.writer.svRecordCount[2], 2u);
-}
-
-TEST_F(DecodedTest, PositionWithListsBoundedByTheirArray) {
-  k01_pos11_t p{};
-  p.latitude = 0.25; p.longitude = -0.5; p.height = 100.0; p.value4 = 1.0; p.value5 = 2.0;
-  p.value6 = 3.0; p.value7 = 4.0; p.value8 = 5.0; p.value9 = 6.0;
-  p.time = 345600000; p.byte41 = 7; p.count = 3;
-  for (int i = 0; i < 64; ++i) p.lists[i] = static_cast<uint8_t>(i + 1);
-  ASSERT_EQ(Decoded(11, p), 0);
-  p.count = 100;
-  ASSERT_EQ(Decoded(11, p), 0);
   Le b;
-  b.f64(0.25).f64(-0.5).f64(100.0).f64(1.0).f64(2.0).f64(3.0).f64(4.0).f64(5.0).f64(6.0);
-  b.u32(345600000).u8(7).u8(3);
+  b.f64(0.25).f64(-0.5).f64(100.0).f64(1.0).f64(2.0).f64(3.0).f64(4.0).f64(5.0).f64(6.0).u32(345600000).u8(7).u8(3);
   for (int i = 0; i < 6; ++i) b.u8(i + 1);
-  const auto recs = Records();
-  ASSERT_EQ(recs.size(), 2u);
-  EXPECT_EQ(recs[0], b.record(0, 11));
-  EXPECT_EQ(recs[1].size(), 82u + 64);
-  EXPECT_EQ(recs[1][4 + 77], 32);
+  EXPECT_EQ(recs[2], b.record(0, 11));
+  EXPECT_EQ(recs[3].size(), 82u + 64);  // 100 entries: the 32 pairs
+  EXPECT_EQ(recs[3][4 + 77], 32);
 }
 
 TEST_F(DecodedTest, ExpandedMeasurementsFollowTheirFlags) {
@@ -110,31 +100,24 @@ TEST_F(DecodedTest, PrecisePositionSections) {
   EXPECT_EQ(Records(), std::vector<Bytes>{b.record(0, 29, true)});
 }
 
+// Type 28 subtype 2, subtype 5 (no layout: not written); type 32 subtypes 3,
+// 4 and 1 (not written); type 40 with 2 pairs and with 50 (beyond the 20 the
+// structure holds); type 98 as long as its header says.
 TEST_F(DecodedTest, SubtypesAndCountedLists) {
-  k01_rec28_t r{};
-  r.subtype = 2;
-  r.body.s2.byte4 = 1;
-  r.body.s2.values[13] = 6.5;
-  ASSERT_EQ(Decoded(28, r), 0);
-  r.subtype = 5;  // no layout: not written
-  ASSERT_EQ(Decoded(28, r), 0);
-  k01_rec32_t q{};
-  for (uint8_t s : {3, 4, 1}) {
-    q.subtype = s;
-    ASSERT_EQ(Decoded(32, q), 0);
-  }
-  k01_coded40_t c{};
-  c.word = 3; c.value = 4; c.count = 2;
-  c.entry[0] = {7, 1.0};
-  c.entry[1] = {9, -0.01};
-  ASSERT_EQ(Decoded(40, c), 0);
-  c.count = 50;  // beyond the 20 pairs the structure holds
-  ASSERT_EQ(Decoded(40, c), 0);
+  k01_rec28_t r{}, r5{};
+  r.subtype = 2, r.body.s2.byte4 = 1, r.body.s2.values[13] = 6.5, r5.subtype = 5;
+  k01_rec32_t q3{}, q4{}, q1{};
+  q3.subtype = 3, q4.subtype = 4, q1.subtype = 1;
+  k01_coded40_t c{}, c50{};
+  c.word = 3, c.value = 4, c.count = 2, c.entry[0] = {7, 1.0}, c.entry[1] = {9, -0.01};
+  c50.count = 50;
   k01_data98_t d{};
-  d.kind = 1; d.word = 2; d.value = 3;
+  d.kind = 1, d.word = 2, d.value = 3;
   for (int i = 0; i < 10; ++i) d.data[i] = static_cast<uint8_t>(i);
-  const uint8_t header[4] = {0x74, 21, 0, 98};
-  ASSERT_EQ(WriteDecodedRecord(cs, f, 98, header, &d), 0);
+  const uint8_t header98[4] = {0x74, 21, 0, 98};
+  for (Status st : {Decoded(28, r), Decoded(28, r5), Decoded(32, q3), Decoded(32, q4), Decoded(32, q1),
+                    Decoded(40, c), Decoded(40, c50), WriteDecodedRecord(cs, f, 98, header98, &d)})
+    EXPECT_EQ(st, 0);
   const auto recs = Records();
   ASSERT_EQ(recs.size(), 6u);
   EXPECT_EQ(recs[0].size(), 139u);
@@ -150,6 +133,8 @@ TEST_F(DecodedTest, SubtypesAndCountedLists) {
   EXPECT_EQ(recs[5], e.record(0, 98, true));
 }
 
+// Mask 0x98 (bits of types 28, 32 and 40) leaves type 26; -k alone (all bits)
+// leaves type 17; type 5 never writes.
 TEST_F(DecodedTest, ExclusionMask) {
   k01_rec28_t r{};
   r.subtype = 3;
@@ -157,19 +142,14 @@ TEST_F(DecodedTest, ExclusionMask) {
   k01_page25_t pg{};
   k01_aux26_t aux{};
   aux.byte12 = 2;
-  cs.exclusionMask = 0x88;  // type-27 mode 1 adds 0x80 and 0x8: no type 28
-  ASSERT_EQ(Decoded(28, r), 0);
-  ASSERT_EQ(Decoded(40, c), 0);
-  ASSERT_EQ(Decoded(26, aux, 6), 0);
-  cs.exclusionMask = 0xFFFFFFFF;  // -k alone
-  ASSERT_EQ(Decoded(25, pg), 0);
-  ASSERT_EQ(Decoded(26, aux, 6), 0);
-  ASSERT_EQ(Decoded(40, c), 0);
-  ASSERT_EQ(Decoded(28, r), 0);
-  ASSERT_EQ(Decoded(17, Meas17(1000.0, 1)), 0);
-  ASSERT_EQ(Decoded(5, pg), 0);  // type 5 never writes
-  EXPECT_EQ(Types(), (Bytes{40, 26, 17}));
-  EXPECT_EQ(Records()[1].size(), 4u + 13 + 2);
+  cs.exclusionMask = 0x98;
+  for (Status st : {Decoded(28, r), Decoded(40, c), Decoded(26, aux, 6)}) EXPECT_EQ(st, 0);
+  cs.exclusionMask = 0xFFFFFFFF;
+  for (Status st : {Decoded(25, pg), Decoded(26, aux, 6), Decoded(40, c), Decoded(28, r),
+                    Decoded(17, Meas17(1000.0, 1)), Decoded(5, pg)})
+    EXPECT_EQ(st, 0);
+  EXPECT_EQ(Types(), (Bytes{26, 17}));
+  EXPECT_EQ(Records()[0].size(), 4u + 13 + 2);
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 // Raw records converted straight into DAT records, into the EPH table or
-// into nothing: types 3, 21, 12, 101, 18, 20, 25, 30, 31 and 102.
+// into nothing: types 3, 21, 12, 101, 18, 20, 25, 30, 31 and 102; and raw
+// records that do not fit their type or the encoder's fixed slots: a defined
+// status, nothing written and no state changed, or a bounded write.
 #include "dat_fixture.h"
 
 namespace dattest {
@@ -21,9 +23,8 @@ TEST_F(DatTest, Type3WrittenAndKeptInTheEphemerisTable) {
   body.u8(5).u8(0);
   for (int i = 0; i < 25; ++i) body.f64(-3.0 + 1.25 * i);
   EXPECT_EQ(Records().at(0), body.record(0, 3));
-  for (int i = 0; i < 25; ++i) EXPECT_EQ(F64(e5 + 8 * i), -3.0 + 1.25 * i) << i;
-  EXPECT_EQ(e5[334], 0);
-  EXPECT_EQ(e5[250], 77);
+  EXPECT_EQ(Bytes(e5, e5 + 200), Bytes(body.data().begin() + 2, body.data().end()));
+  EXPECT_EQ(e5[334] + e5[250], 77);
   // Once SV 5 has a measurement record its ephemeris stays; SV 6 takes every new one.
   ASSERT_EQ(Raw(Fields().u32(1000).u24(0).u8(5).zeros(19).record(17)), 0);
   ASSERT_EQ(Raw(Type3(5, 100.0)), 0);
@@ -44,10 +45,9 @@ TEST_F(DatTest, Type21WrittenAndFillsEphemerisSlots) {
   Le body;
   f.u8(7).u16(0xFFFD).u16(1000).u8(9).u8(200).u32(static_cast<uint32_t>(-100000)).u32(7).u32(0xFFFFFFFF);
   body.u8(7).u8(0).u16(0xFFFD).u16(1000).u8(9).u8(200).u32(static_cast<uint32_t>(-100000)).u32(7).u32(0xFFFFFFFF);
-  for (int i = 0; i < 19; ++i) { f.f64(0.5 + i); body.f64(0.5 + i); }
-  f.u32(w);
-  body.u32(w);
-  for (int i = 1; i <= 10; ++i) { f.u8(i); body.u8(i); }
+  for (int i = 0; i < 19; ++i) f.f64(0.5 + i), body.f64(0.5 + i);
+  f.u32(w), body.u32(w);
+  for (int i = 1; i <= 10; ++i) f.u8(i), body.u8(i);
   uint8_t* e = eph + 6 * 336;
   e[30 * 8] = 0x42;  // slot 30: untouched
   ASSERT_EQ(Raw(f.record(21)), 0);
@@ -90,17 +90,15 @@ TEST(RawDirect, RecordsBySubtypeAndMask) {
   const std::string k28 = "ABCDEFGHIJKLMNOPQRSTUVWXYZ01";
   Fields table;  // type 25 subtype 1, kind 6
   Le tableDat;
-  table.u8(1).u8(9).u8(6);
-  tableDat.u8(9).u8(6);
-  for (int i = 0; i < 14; ++i) { table.u32(0x01000000u + i); tableDat.u32(0x01000000u + i); }
-  table.u8(0x5A);
-  tableDat.u8(0x5A);
-  Fields first, last;  // type 102: more blocks follow, clock -1; then the last, clock 0.5
-  first.u32(0x80000000u | 5000).u24(0xF80000).u8(1).u8(2).f64(1.0).f64(2.0).f64(3.0).f64(4.0);
-  last.u32(5000).u24(0x040000).u8(3).u8(4).f64(5.0).f64(6.0).f64(7.0).f64(8.0);
+  table.u8(1).u8(9).u8(6), tableDat.u8(9).u8(6);
+  for (int i = 0; i < 14; ++i) table.u32(0x01000000u + i), tableDat.u32(0x01000000u + i);
+  table.u8(0x5A), tableDat.u8(0x5A);
+  Fields first, last;  // type 102: more blocks follow, clock 0.5; then the last, clock -1
+  first.u32(0x80000000u | 5000).u24(0x040000).u8(1).u8(2).f64(1.0).f64(2.0).f64(3.0).f64(4.0);
+  last.u32(5000).u24(0xF80000).u8(3).u8(4).f64(5.0).f64(6.0).f64(7.0).f64(8.0);
   last.u8(5).u8(6).f64(9.0).f64(10.0).f64(11.0).f64(12.0);
   Le multi;
-  multi.f64(5000.0).f64(0.5).u8(3);
+  multi.f64(5000.0).f64(-1.0).u8(3);
   for (int e = 0; e < 3; ++e) {
     multi.u8(1 + 2 * e).u8(2 + 2 * e);
     for (int i = 0; i < 4; ++i) multi.f64(1.0 + 4 * e + i);
@@ -122,25 +120,74 @@ TEST(RawDirect, RecordsBySubtypeAndMask) {
       {"31 masked", 0x4, {app}, 0, {}},
       {"102 over two blocks", 0, {first.record(102), last.record(102)}, 0, multi.record(0, 102, true)},
       {"18", 0, {Fields().u8(0).u8(0).record(18)}, status::kUnexpectedLogst, {}},
-      {"30/0", 0, {Fields().u8(0).u8(1).u8(2).record(30)}, 0, {}},
+      {"30/0: clears the compact flags", 0, {Fields().u8(0).u8(1).u8(2).record(30)}, 0, {}},
       {"unknown type", 0, {Fields().u8(1).u8(2).record(90)}, 0, {}},
   };
   for (const Case& c : cases) {
     DatSink s;
     s.cs.exclusionMask = c.mask;
+    s.cs.enc.compactSeen = s.cs.rx.compactMode = 1;
     Status st = 0;
     for (const Bytes& r : c.raw) st = s.Raw(r);
     EXPECT_EQ(st, c.st) << c.name;
     EXPECT_EQ(s.Tail(), c.dat) << c.name;
+    const int compact = std::string_view(c.name).starts_with("30/0") ? 0 : 1;
+    EXPECT_EQ(s.cs.enc.compactSeen + s.cs.rx.compactMode, 2 * compact) << c.name;
   }
 }
 
-TEST_F(DatTest, Type30Subtype0ClearsTheCompactFlags) {
-  cs.enc.compactSeen = 1;
-  cs.rx.compactMode = 1;
-  ASSERT_EQ(Raw(Fields().u8(0).u8(1).u8(2).record(30)), 0);
-  EXPECT_EQ(cs.enc.compactSeen, 0);
-  EXPECT_EQ(cs.rx.compactMode, 0);
+TEST_F(DatTest, BadRecordsGiveDefinedResults) {
+  struct Case { const char* name; Bytes rec; Status st; size_t records; } cases[] = {
+      {"type 3 truncated", Fields().u8(1).zeros(100).record(3), status::kNoEtx, 0},
+      {"type 21 truncated", Fields().u8(1).zeros(150).record(21), status::kNoEtx, 0},
+      {"type 7 of length 52", Fields().zeros(46).record(7), status::kNoEtx, 0},
+      {"type 17 partial SV block", Fields().u32(1).u24(0).zeros(25).record(17), status::kNoEtx, 0},
+      {"type 17 without epoch header", Fields().u32(1).record(17), status::kNoEtx, 0},
+      {"type 11 count beyond record", Fields().zeros(39).u8(20).zeros(4).record(11), status::kNoEtx, 0},
+      {"type 11 one correction byte", Fields().zeros(39).u8(1).zeros(3).record(11), status::kNoEtx, 0},
+      {"type 11 beyond a DAT length byte", Fields().zeros(39).u8(100).zeros(200).record(11), status::kNoEtx, 0},
+      {"type 12 entries beyond record", Fields().u8(5).zeros(56).record(12), status::kNoEtx, 0},
+      {"type 15 truncated", Fields().zeros(50).record(15), status::kNoEtx, 0},
+      {"type 19 truncated", Fields().u8(0).u16(1).record(19), status::kNoEtx, 0},
+      {"type 25 kind 1 truncated", Fields().u8(1).u8(0).u8(1).zeros(20).record(25), status::kNoEtx, 0},
+      {"type 31 count beyond record", Fields().u16(1).u8(0).u8(50).zeros(4).record(31), status::kNoEtx, 0},
+      {"type 102 partial entry", Fields().u32(1).u24(0).zeros(20).record(102), status::kNoEtx, 0},
+      {"type 3 over-long: extra ignored", Fields().u8(2).zeros(210).record(3), status::kOk, 1},
+      {"3 bytes", {2, 3, 3}, status::kNoEtx, 0},
+      {"5000 bytes", [] { Bytes b(5000, 0); b[0] = 2; b[2] = 17; return b; }(), status::kNoEtx, 0},
+      {"compact type 64: no expansion", Fields().zeros(20).record(64), status::kExpansion, 0},
+      {"compact type 66 garbage", Fields().zeros(20).record(66), status::kExpansion, 0},
+      // A key frame carries the checksum of its type-17 form, not of its own type byte.
+      {"key frame with its own checksum", rawrec::BuildRecord(75, Bytes(300, 0)), status::kBadChecksum, 0},
+  };
+  for (const Case& c : cases) {
+    ResetEncoderState(cs);
+    const size_t before = Records().size();
+    EXPECT_EQ(Raw(c.rec), c.st) << c.name;
+    EXPECT_EQ(Records().size() - before, c.records) << c.name;
+    EXPECT_EQ(F64(ion), 0.0) << c.name;
+    EXPECT_EQ(cs.enc.measOpen, 0) << c.name;
+  }
+}
+
+// 41 type-7 entries of one epoch keep the first 33; 77 SVs of a type-17 epoch over 7 records, the first 64.
+TEST_F(DatTest, EpochsBeyondTheSlotsKeepTheFirstEntries) {
+  auto entry = [](uint8_t follow, uint8_t sv) {
+    return Fields().u8(follow).zeros(4 + 12 + 2 + 8).u32(5000).zeros(8 + 5).u8(sv).record(7);
+  };
+  for (int i = 1; i <= 41; ++i) ASSERT_EQ(Raw(entry(i < 41, static_cast<uint8_t>(i))), 0);
+  for (int block = 0; block < 7; ++block) {
+    Fields f;
+    f.u32(6000 | (block < 6 ? 0x80000000u : 0u)).u24(0);
+    for (int i = 0; i < 11; ++i) f.u8(block * 11 + i + 1).zeros(19);
+    ASSERT_EQ(Raw(f.record(17)), 0);
+  }
+  const auto recs = Records();
+  ASSERT_EQ(recs.size(), 34u);
+  EXPECT_EQ(recs[32][4 + 77], 33);
+  for (int sv = 1; sv <= 32; ++sv) EXPECT_EQ(cs.writer.svRecordCount[sv], 2u) << sv;
+  EXPECT_EQ(recs[33][20], 64);
+  EXPECT_EQ(recs[33].size(), 21u + 64 * 48);
 }
 
 }  // namespace

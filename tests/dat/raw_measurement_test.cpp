@@ -53,8 +53,7 @@ const RawSv kSvD{125, 0x01, 0, 0, 0, 4, 12800, 0, -8388608, 0, 64, 5, 0};
 
 TEST_F(DatTest, Type17EpochOverThreeRecordsAndOpenEpochClosedByALaterOne) {
   cs.rx.typeCode = 5;
-  ASSERT_EQ(Raw(Block17(345000, true, 131072, {kSvA, kSvB})), 0);
-  ASSERT_EQ(Raw(Block17(345000, true, 131072, {kSvC})), 0);
+  RawOk({Block17(345000, true, 131072, {kSvA, kSvB}), Block17(345000, true, 131072, {kSvC})});
   EXPECT_TRUE(Records().empty());
   ASSERT_EQ(Raw(Block17(345000, false, 131072, {kSvD})), 0);
   Le body;
@@ -64,8 +63,7 @@ TEST_F(DatTest, Type17EpochOverThreeRecordsAndOpenEpochClosedByALaterOne) {
   EXPECT_EQ(Records()[0].size(), 21u + 4 * 48 + 2 * 24);
   EXPECT_EQ(cs.writer.svRecordCount[25], 1u);
   // The last block of 346000 never comes: written when 347000 begins.
-  ASSERT_EQ(Raw(Block17(346000, true, 0, {kSvA})), 0);
-  ASSERT_EQ(Raw(Block17(347000, false, 0, {kSvB})), 0);
+  RawOk({Block17(346000, true, 0, {kSvA}), Block17(347000, false, 0, {kSvB})});
   const auto recs = Records();
   ASSERT_EQ(recs.size(), 3u);
   EXPECT_EQ(F64(recs[1].data() + 4), 346000.0);
@@ -85,63 +83,52 @@ TEST_F(DatTest, FourthByteFollowsReceiverTypeAndFirmware) {
   }
 }
 
-TEST_F(DatTest, Type117LongEpoch) {
-  Fields f;  // 13 SVs with second-frequency values: 13 + 13 x 29 = 390 bytes
+// A type-117 epoch (13 SVs with second-frequency values: 13 + 13 x 29 = 390
+// bytes) is written as type 17; a repeated epoch writes nothing, not even the
+// event queued before it, which waits for a written epoch.
+TEST_F(DatTest, Type117LongEpochAndDuplicateEpoch) {
+  Fields f;
   f.u32(7000).u24(0);
   for (int i = 0; i < 13; ++i) AddSv(f, kSvC);
   const Bytes rec = rawrec::BuildRecord(117, f.data());
   ASSERT_EQ(rec[1], 390 - 256);
-  ASSERT_EQ(Raw(rec), 0);
+  RawOk({rec, Fields().u8(2).u16(1).u32(6000).record(19), Block17(7000, false, 0, {kSvB})});
   const auto recs = Records();
   ASSERT_EQ(recs.size(), 1u);
   EXPECT_EQ(recs[0][3], 17);
   EXPECT_EQ(recs[0].size(), 21u + 13 * 72);
+  EXPECT_EQ(cs.enc.events.size(), 1u);
 }
 
-TEST_F(DatTest, DuplicateEpochWritesNothingNotEvenEvents) {
-  ASSERT_EQ(Raw(Block17(5000, false, 0, {kSvA})), 0);
-  ASSERT_EQ(Raw(Fields().u8(2).u16(1).u32(4000).record(19)), 0);  // queued event
-  ASSERT_EQ(Raw(Block17(5000, false, 0, {kSvB})), 0);
-  EXPECT_EQ(Records().size(), 1u);
-  EXPECT_EQ(cs.enc.events.size(), 1u);  // still waiting for a written epoch
-}
-
-// A type-7 entry; extra 1 and 2 give the raw lengths 61 and 73.
-Bytes Entry7(uint8_t follow, uint32_t time, int32_t clock, uint32_t third, uint8_t flag, uint8_t sv,
-             int extra = 0) {
+// A type-7 entry and its DAT record; extra 1 and 2 give the raw lengths 61 and 73.
+struct Entry7 { Bytes raw, dat; };
+Entry7 Type7(uint8_t follow, uint32_t time, int32_t clock, uint32_t third, uint8_t flag, uint8_t sv, int extra = 0) {
   Fields f;
-  f.u8(follow).u16(0x0102).u16(0x0304).u32(static_cast<uint32_t>(clock)).u32(1280).u32(third);
-  f.u16(0x8000).f64(2.5).u32(time).u32(8192).u32(2048);
-  f.u8(1).u8(2).u8(3).u8(4).u8(flag).u8(sv);
-  if (extra >= 1) f.u16(0x4000).u32(1024).u32(77);
-  if (extra >= 2) f.u32(88).f64(-4.5);
-  return f.record(7);
-}
-Bytes Expected7(uint8_t follow, uint32_t time, int32_t clock, uint32_t third, uint8_t flag, uint8_t sv,
-                int extra = 0) {
   Le b;
+  f.u8(follow).u16(0x0102).u16(0x0304).u32(static_cast<uint32_t>(clock)).u32(1280).u32(third);
+  f.u16(0x8000).f64(2.5).u32(time).u32(8192).u32(2048).u8(1).u8(2).u8(3).u8(4).u8(flag).u8(sv);
   b.u16(0x0102).u16(0x0304).u16(0).u16(0).f64(std::ldexp(clock, -9)).f64(1280 / 128.0).f64(third);
   b.f64(std::ldexp(32768.0, -18)).f64(2.5).f64(time).f64(8192 / 8192.0).f64(2048 / 1024.0);
   b.u8(1).u8(2).u8(3).u8(4).u8(flag).u8(sv);
-  if (extra >= 1) b.f64(std::ldexp(16384.0, -18)).f64(1024 / 1024.0).f64(77.0);
-  if (extra >= 2) b.f64(88.0).f64(-4.5);
-  return b.record(follow, 7);
+  if (extra >= 1) f.u16(0x4000).u32(1024).u32(77), b.f64(std::ldexp(16384.0, -18)).f64(1024 / 1024.0).f64(77.0);
+  if (extra >= 2) f.u32(88).f64(-4.5), b.f64(88.0).f64(-4.5);
+  return {f.record(7), b.record(follow, 7)};
 }
 
 // The epoch time and clock come from the first entry, or from a later one
 // whose third value is not 0 and whose flag byte has bit 3 set.
 TEST_F(DatTest, Type7EntriesWrittenWhenTheLastArrives) {
-  const Bytes entries[] = {Entry7(3, 9000, 512, 0, 0x00, 4), Entry7(2, 9100, 1024, 5, 0x08, 5, 1),
-                           Entry7(1, 9200, 1536, 3, 0x00, 6, 2), Entry7(0, 9300, 2048, 0, 0x08, 7)};
-  ASSERT_EQ(entries[0].size(), 51u);
-  for (const Bytes& e : entries) {
+  const Entry7 entries[] = {Type7(3, 9000, 512, 0, 0x00, 4), Type7(2, 9100, 1024, 5, 0x08, 5, 1),
+                            Type7(1, 9200, 1536, 3, 0x00, 6, 2), Type7(0, 9300, 2048, 0, 0x08, 7)};
+  ASSERT_EQ(entries[0].raw.size(), 51u);
+  std::vector<Bytes> expected;
+  for (const Entry7& e : entries) {
     EXPECT_TRUE(Records().empty());
-    ASSERT_EQ(Raw(e), 0);
+    ASSERT_EQ(Raw(e.raw), 0);
+    expected.push_back(e.dat);
   }
-  const auto recs = Records();
-  EXPECT_EQ(recs, (std::vector<Bytes>{Expected7(3, 9000, 512, 0, 0x00, 4), Expected7(2, 9100, 1024, 5, 0x08, 5, 1),
-                                      Expected7(1, 9200, 1536, 3, 0x00, 6, 2), Expected7(0, 9300, 2048, 0, 0x08, 7)}));
-  EXPECT_EQ(recs.at(0).size(), 82u);
+  EXPECT_EQ(Records(), expected);
+  EXPECT_EQ(expected[0].size(), 82u);
   for (int sv : {4, 5, 6, 7}) EXPECT_EQ(cs.writer.svRecordCount[sv], 1u);
   EXPECT_EQ(cs.epoch.last, 9100.0);
   EXPECT_EQ(cs.enc.pair.curClock, 2 * 3.335640952e-6);  // 1024 x 2^-9 = 2 units
@@ -160,7 +147,7 @@ TEST(MeasurementSequence, BackwardToleranceAndHalfWeek) {
   };
   for (const Case& c : cases) {
     DatSink s;
-    auto meas = [&](uint32_t t) { return c.type7 ? Entry7(0, t, 0, 0, 0, 1) : Block17(t, false, 0, {kSvA}); };
+    auto meas = [&](uint32_t t) { return c.type7 ? Type7(0, t, 0, 0, 0, 1).raw : Block17(t, false, 0, {kSvA}); };
     ASSERT_EQ(s.Raw(meas(c.first)), 0);
     EXPECT_EQ(s.Raw(meas(c.second)), c.st) << c.first << " -> " << c.second;
     EXPECT_EQ(s.cs.epoch.last, static_cast<double>(c.second));
