@@ -60,14 +60,6 @@ unsigned posMode(std::vector<uint8_t>& pay, uint64_t value, uint64_t ref, unsign
 }
 
 
-struct PrecField {
-  uint16_t offset;
-  uint8_t width;
-};
-constexpr PrecField kSecondFields[16] = {{20, 6}, {26, 6}, {32, 4}, {36, 4}, {40, 4}, {44, 4},
-                                         {48, 4}, {52, 4}, {56, 2}, {58, 2}, {60, 2}, {62, 2},
-                                         {64, 2}, {66, 2}, {68, 2}, {70, 2}};
-
 void extrapolatePrecise(std::vector<uint8_t>& prev, std::vector<uint8_t>& pred,
                         const std::vector<uint8_t>& img) {
   pred = img;
@@ -283,8 +275,8 @@ uint8_t k01_aux_encoder_t::encodePrecise(const uint8_t* rec, size_t size, std::v
     std::vector<uint8_t> s2;
     for (int pair = 0; pair < 8; ++pair) {
       std::vector<uint8_t> pay;
-      const PrecField& a = kSecondFields[2 * pair];
-      const PrecField& b = kSecondFields[2 * pair + 1];
+      const k01_prec_field_t& a = precimg::kSecondFields[2 * pair];
+      const k01_prec_field_t& b = precimg::kSecondFields[2 * pair + 1];
       const unsigned ma = posMode(pay, bo::GetBeN(&T[a.offset], a.width), bo::GetBeN(&P[a.offset], a.width), a.width, 8);
       const unsigned mb = posMode(pay, bo::GetBeN(&T[b.offset], b.width), bo::GetBeN(&P[b.offset], b.width), b.width, 8);
       s2.push_back(static_cast<uint8_t>(ma << 4 | mb));

@@ -60,6 +60,18 @@ constexpr size_t kChecksum = 437;
 constexpr size_t kEnd = 439;
 }  // namespace precimg
 
+// The sixteen fields of the second section (offset in the image, width), in
+// the pairs a delta epoch codes them.
+struct k01_prec_field_t {
+  uint16_t offset;
+  uint8_t width;
+};
+namespace precimg {
+constexpr k01_prec_field_t kSecondFields[16] = {
+    {20, 6}, {26, 6}, {32, 4}, {36, 4}, {40, 4}, {44, 4}, {48, 4}, {52, 4},
+    {56, 2}, {58, 2}, {60, 2}, {62, 2}, {64, 2}, {66, 2}, {68, 2}, {70, 2}};
+}  // namespace precimg
+
 // Calls f(offset, width) for each field of a precise-position image that a
 // delta epoch predicts from the two epochs before it (2 x new - previous).
 template <typename F>

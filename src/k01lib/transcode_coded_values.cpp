@@ -3,6 +3,7 @@
 // in the rebuilt raw type-40 record.
 #include <cstring>
 
+#include "common/byte_order.h"
 #include "k01lib/aux_state.h"
 #include "k01lib/delta_fields.h"
 
@@ -12,16 +13,6 @@ namespace {
 
 // The raw type-40 record carries its length in one byte.
 constexpr uint32_t kMaxRebuiltLength = 255;
-
-uint32_t be(const uint8_t* p, size_t n) {
-  uint32_t v = 0;
-  for (size_t i = 0; i < n; ++i) v = (v << 8) | p[i];
-  return v;
-}
-
-void putBe(uint8_t* p, uint32_t v, size_t n) {
-  for (size_t i = 0; i < n; ++i) p[i] = static_cast<uint8_t>(v >> (8 * (n - 1 - i)));
-}
 
 }  // namespace
 
@@ -39,7 +30,7 @@ uint8_t transcodeCodedValues41(const k01_record_t& in, k01_record_t& out,
   if (Q & 0x80) {
     uint8_t w[2];
     if (!takeBytes(c, w, 2)) return kAuxOverrun;
-    next.lastWord = static_cast<uint16_t>(be(w, 2));
+    next.lastWord = static_cast<uint16_t>(bo::GetBeN(w, 2));
   } else {
     next.lastWord = static_cast<uint16_t>(next.lastWord + ((Q >> 6) & 1));
   }
@@ -47,7 +38,7 @@ uint8_t transcodeCodedValues41(const k01_record_t& in, k01_record_t& out,
   if (Q & 0x20) {
     uint8_t v[4];
     if (!takeBytes(c, v, 4)) return kAuxOverrun;
-    value = be(v, 4);
+    value = static_cast<uint32_t>(bo::GetBeN(v, 4));
   } else {
     value = next.prediction + (Q & 31u);
   }
@@ -59,7 +50,7 @@ uint8_t transcodeCodedValues41(const k01_record_t& in, k01_record_t& out,
     if (e & 0x80) {
       uint8_t w[2];
       if (!takeBytes(c, w, 2)) return kAuxOverrun;
-      next.value[code] = static_cast<uint16_t>(be(w, 2));
+      next.value[code] = static_cast<uint16_t>(bo::GetBeN(w, 2));
     } else {
       if (c.left == 0) return kAuxOverrun;
       const int8_t step = static_cast<int8_t>(takeByte(c));
@@ -77,13 +68,13 @@ uint8_t transcodeCodedValues41(const k01_record_t& in, k01_record_t& out,
   std::memcpy(o, in.bytes, 4);
   o[1] = static_cast<uint8_t>(total);
   o[2] = 40;
-  putBe(o + 4, next.lastWord, 2);
-  putBe(o + 6, next.lastValue, 4);
+  bo::PutBeN(o + 4, next.lastWord, 2);
+  bo::PutBeN(o + 6, next.lastValue, 4);
   uint32_t pos = 10;
   for (uint32_t code = 1; code < kCodeCount; ++code) {
     if (!next.present[code]) continue;
     o[pos] = static_cast<uint8_t>(code);
-    putBe(o + pos + 1, next.value[code], 2);
+    bo::PutBeN(o + pos + 1, next.value[code], 2);
     pos += 3;
   }
   o[pos] = in.bytes[length - 2];

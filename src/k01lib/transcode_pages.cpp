@@ -3,6 +3,7 @@
 // records.
 #include <cstring>
 
+#include "common/byte_order.h"
 #include "k01lib/aux_state.h"
 
 namespace k01 {
@@ -14,16 +15,6 @@ constexpr uint32_t kFullPageLength = 41;
 constexpr uint32_t kReferenceLength = 11;
 constexpr uint32_t kRebuiltReferenceLength = 42;
 
-uint32_t be(const uint8_t* p, size_t n) {
-  uint32_t v = 0;
-  for (size_t i = 0; i < n; ++i) v = (v << 8) | p[i];
-  return v;
-}
-
-void putBe(uint8_t* p, uint32_t v, size_t n) {
-  for (size_t i = 0; i < n; ++i) p[i] = static_cast<uint8_t>(v >> (8 * (n - 1 - i)));
-}
-
 // Stores the page of a full page record and keeps its time and week.
 void storePage(const uint8_t* rec, k01_page_store_t& store) {
   const uint32_t row = rec[11] >> 2;  // 0 to 63
@@ -31,8 +22,8 @@ void storePage(const uint8_t* rec, k01_page_store_t& store) {
   if (index >= kPagesPerRow) index = 0;
   std::memcpy(store.pages[row][index], rec + 11, kPageBytes);
   index = static_cast<uint8_t>((index + 1) % kPagesPerRow);
-  store.time = be(rec + 4, 4);
-  store.week = static_cast<uint16_t>(be(rec + 8, 2));
+  store.time = static_cast<uint32_t>(bo::GetBeN(rec + 4, 4));
+  store.week = static_cast<uint16_t>(bo::GetBeN(rec + 8, 2));
 }
 
 }  // namespace
@@ -56,7 +47,7 @@ uint8_t transcodePages84(const k01_record_t& in, k01_record_t& out, k01_page_sto
   const uint8_t row = in.bytes[4];
   const uint8_t page = in.bytes[5];
   if (row >= kPageRows || page >= kPagesPerRow) return kAuxBadIndex;
-  const uint32_t increment = be(in.bytes + 6, 2);
+  const uint32_t increment = static_cast<uint32_t>(bo::GetBeN(in.bytes + 6, 2));
   const uint32_t time = store.time + increment;
   if (time < store.time) store.week = static_cast<uint16_t>(store.week + 1);
   store.time = time;
@@ -64,8 +55,8 @@ uint8_t transcodePages84(const k01_record_t& in, k01_record_t& out, k01_page_sto
   o[1] = kRebuiltReferenceLength;
   o[2] = 25;
   o[3] = 0;
-  putBe(o + 4, store.time, 4);
-  putBe(o + 8, store.week, 2);
+  bo::PutBeN(o + 4, store.time, 4);
+  bo::PutBeN(o + 8, store.week, 2);
   o[10] = in.bytes[8];
   std::memcpy(o + 11, store.pages[row][page], kPageBytes);
   o[39] = in.bytes[9];

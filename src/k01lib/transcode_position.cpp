@@ -140,14 +140,6 @@ void countStep(Section& s, unsigned bits, uint8_t* dst, uint8_t ref) {
   *dst = step == -4 ? take(s) : static_cast<uint8_t>(ref + step);
 }
 
-struct PrecField {
-  uint16_t offset;
-  uint8_t width;
-};
-constexpr PrecField kSecondFields[16] = {{20, 6}, {26, 6}, {32, 4}, {36, 4}, {40, 4}, {44, 4},
-                                         {48, 4}, {52, 4}, {56, 2}, {58, 2}, {60, 2}, {62, 2},
-                                         {64, 2}, {66, 2}, {68, 2}, {70, 2}};
-
 void advancePrecise(k01_prec_history_t& h, const uint8_t* img) {
   uint8_t pred[kPrecImageSize];
   std::memcpy(pred, img, kPrecImageSize);
@@ -340,7 +332,7 @@ uint8_t transcodePrecisePosition56(const k01_record_t& in, k01_record_t& out,
     const uint8_t modes = take(s);
     if (s.c.overrun) return kAuxOverrun;
     for (int half = 0; half < 2; ++half) {
-      const PrecField& f = kSecondFields[2 * pair + half];
+      const k01_prec_field_t& f = precimg::kSecondFields[2 * pair + half];
       std::memcpy(img + f.offset, ref + f.offset, f.width);
       const uint8_t st =
           positionUpdate(s.c, half == 0 ? modes >> 4 : modes & 15, img + f.offset, f.width, true);
